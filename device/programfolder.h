@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// The folder that holds every file the program reads and writes (Config/,
+// ISetup.dat, logfile.txt, Cal_log.txt, language files...). It is the
+// executable's folder unless --home or VELMORA_HOME names another one.
+namespace ProgramFolder {
+
+QString path();
+void setPath(const QString& folder);
+// Absolute path of a file or folder inside the program folder.
+QString file(const QString& relative);
+
+}  // namespace ProgramFolder

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMutex>
+#include <atomic>
+
+// The flags and values through which the main thread, the transmit thread
+// and the reply dispatcher coordinate. Every flag is atomic: the transmit
+// thread polls what the main thread writes and the other way round.
+struct LinkState {
+    // Letter of the exchange in progress ('C','I','E','P','X','Y','W','V','S'), 0 for none.
+    std::atomic<char> tipocomando{0};
+    // 1 when an accepted reply ended the exchange; cleared before every send.
+    std::atomic<int> risposta_ok{0};
+    std::atomic<bool> tx_occupato{false};
+    // The last queued request's exchange has ended. Set at start so that a
+    // builder that queued nothing does not wait.
+    std::atomic<bool> tx_finito{true};
+    std::atomic<bool> canale_occupato{false};
+    std::atomic<bool> online{false};
+    std::atomic<bool> parametri_caricati{false};
+    std::atomic<int> indirizzo{1};
+    std::atomic<int> timeout_extra{0};
+    // 0 ready, 1 answered, 2 failed, 3 value refused.
+    std::atomic<int> stato_link{0};
+    std::atomic<bool> richiesta_stop{false};
+    std::atomic<bool> uso_esclusivo{false};
+    std::atomic<bool> aggiornamento_fw{false};
+    std::atomic<bool> modo_offline{false};
+    std::atomic<bool> porta_chiusa{false};
+    // Mirrors fdati.porta != "NO" for the transmit thread, which must not read
+    // the settings record.
+    std::atomic<bool> porta_scelta{false};
+
+    QByteArray ultimaRichiesta() const {
+        QMutexLocker lock(&mutex_);
+        return ultima_richiesta_;
+    }
+    void setUltimaRichiesta(const QByteArray& frame) {
+        QMutexLocker lock(&mutex_);
+        ultima_richiesta_ = frame;
+    }
+
+private:
+    mutable QMutex mutex_;
+    QByteArray ultima_richiesta_;
+};

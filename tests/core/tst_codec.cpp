@@ -1,0 +1,197 @@
+#include <QtTest>
+
+#include "link/codec.h"
+#include "link/framereader.h"
+#include "link/linkstate.h"
+#include "support/testhome.h"
+
+namespace {
+QByteArray bytes(std::initializer_list<int> list) {
+    QByteArray out;
+    for (int b : list) out.append(static_cast<char>(b));
+    return out;
+}
+
+struct RecordingHandler : FrameHandler {
+    QList<QByteArray> frames;
+    QList<QByteArray> exceptions;
+    bool throwOnFrame = false;
+    void onExceptionReply(const QByteArray& f) override { exceptions.append(f); }
+    void onFrame(const QByteArray& f) override {
+        if (throwOnFrame) throw std::runtime_error("bad value in reply");
+        frames.append(f);
+    }
+};
+}  // namespace
+
+class TestCodec : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void frames_data();
+    void frames();
+    void lrcCheck();
+    void hexConversions();
+    void hexDump();
+
+    void readerSplitsAndGarbage();
+    void readerRejects_data();
+    void readerRejects();
+    void readerAddressDuringSearch();
+    void readerExceptionAndHandlerErrors();
+};
+
+void TestCodec::frames_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::newRow("identification") << bytes({0x01, 0x04, 0x00, 0x05, 0x00, 0x01})
+                                    << QByteArray(":010400050001F5\r\n");
+    QTest::newRow("status byte") << bytes({0x01, 0x07}) << QByteArray(":0107F8\r\n");
+    QTest::newRow("sum multiple of 256") << bytes({0x80, 0x80}) << QByteArray(":808000\r\n");
+    QTest::newRow("write 32-bit") << bytes({0x01, 0x10, 0x00, 0x04, 0x00, 0x02, 0x04, 0x00, 0x00, 0x01, 0xF4})
+                                  << QByteArray(":01100004000204000001F4F0\r\n");
+}
+
+void TestCodec::frames() {
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, wire);
+    QCOMPARE(codec::componi_frame(body), wire);
+    // Round trip: what the reader decodes is the body plus its LRC.
+    const QByteArray decoded = codec::hex2bin(wire.mid(1, wire.size() - 3));
+    QCOMPARE(decoded.left(decoded.size() - 1), body);
+    QVERIFY(codec::verifica_lrc(decoded));
+}
+
+void TestCodec::lrcCheck() {
+    QCOMPARE(codec::calcola_lrc(bytes({0x01, 0x04, 0x00, 0x05, 0x00, 0x01})), quint8(0xF5));
+    QCOMPARE(codec::calcola_lrc(QByteArray()), quint8(0));
+    QVERIFY(codec::verifica_lrc(bytes({0x01, 0x07, 0xF8})));
+    QVERIFY(!codec::verifica_lrc(bytes({0x01, 0x07, 0xF9})));
+    QVERIFY(!codec::verifica_lrc(QByteArray()));
+    QVERIFY(codec::verifica_lrc(bytes({0x00})));
+}
+
+void TestCodec::hexConversions() {
+    QCOMPARE(codec::bin2hex(bytes({0x00, 0xAB, 0x7F})), QByteArray("00AB7F"));
+    QCOMPARE(codec::hex2bin("00ab7F"), bytes({0x00, 0xAB, 0x7F}));
+    QCOMPARE(codec::hex2bin(""), QByteArray());
+    QCOMPARE(codec::hex2bin("A"), QByteArray());
+    QCOMPARE(codec::hex2bin("0102F"), bytes({0x01, 0x02}));
+    QVERIFY_THROWS_EXCEPTION(codec::ConversionError, codec::hex2bin("01G1"));
+    try {
+        codec::hex2bin("G1");
+        QFAIL("no error");
+    } catch (const codec::ConversionError& e) {
+        QVERIFY(QString::fromLatin1(e.what()).contains(QLatin1String("G1")));
+    }
+}
+
+void TestCodec::hexDump() {
+    QCOMPARE(codec::hex_dump(bytes({0x01, 0x03})), QByteArray(" 0x01 0x03"));
+    QCOMPARE(codec::hex_dump(QByteArray()), QByteArray());
+}
+
+void TestCodec::readerSplitsAndGarbage() {
+    TestHome home(false);
+    LinkState state;
+    RecordingHandler handler;
+    FrameReader reader(state, &handler);
+
+    // A status reply split over three packets: the first two leave the flag
+    // cleared and keep their characters.
+    state.risposta_ok = 1;
+    QCOMPARE(reader.elabora(":0107"), FrameReader::Outcome::Incomplete);
+    QCOMPARE(state.risposta_ok.load(), 0);
+    QCOMPARE(reader.elabora("40B8\r"), FrameReader::Outcome::Incomplete);
+    QCOMPARE(reader.elabora("\n"), FrameReader::Outcome::Ignored);  // under 5 characters
+    QCOMPARE(reader.elabora("xxxx\n"), FrameReader::Outcome::ConversionError);
+
+    QCOMPARE(reader.elabora(":0107"), FrameReader::Outcome::Incomplete);
+    QCOMPARE(reader.elabora("40B8\r"), FrameReader::Outcome::Incomplete);
+    QCOMPARE(reader.elabora("\r\n\r\n\r"), FrameReader::Outcome::ConversionError);  // the CR inside is no hex pair
+    handler.frames.clear();
+
+    // Garbage before the colon is dropped by the colon.
+    QCOMPARE(reader.elabora("@@#:010740B8\r\n"), FrameReader::Outcome::Dispatched);
+    QCOMPARE(handler.frames.size(), 1);
+    QCOMPARE(handler.frames[0], bytes({0x01, 0x07, 0x40, 0xB8}));
+    QCOMPARE(reader.elabora(":01"), FrameReader::Outcome::Ignored);
+    QCOMPARE(reader.elabora(":0103"), FrameReader::Outcome::Incomplete);
+    QCOMPARE(reader.elabora("02000AF0\r\n"), FrameReader::Outcome::Dispatched);
+    QCOMPARE(handler.frames[1], bytes({0x01, 0x03, 0x02, 0x00, 0x0A, 0xF0}));
+}
+
+void TestCodec::readerRejects_data() {
+    QTest::addColumn<QByteArray>("packet");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("logLine");
+    QTest::addColumn<bool>("bufferKept");
+    using O = FrameReader::Outcome;
+    QTest::newRow("four characters") << QByteArray(":1\r\n") << int(O::Ignored) << QString() << false;
+    QTest::newRow("wrong address") << QByteArray(":020740B7\r\n") << int(O::WrongAddress)
+                                   << QStringLiteral("CH RX Error:30323037343042370D0A") << false;
+    QTest::newRow("short") << QByteArray(":010700\r\n") << int(O::Short)
+                           << QStringLiteral("SHORT RX Error:010700") << true;
+    QTest::newRow("truncated read") << QByteArray(":01030400\r\n") << int(O::Truncated)
+                                    << QStringLiteral("TRUNC RX Error:01030400") << true;
+    QTest::newRow("bad lrc") << QByteArray(":010740B9\r\n") << int(O::Checksum)
+                             << QStringLiteral("CHKSUM RX Error:010740B9") << false;
+    QTest::newRow("non-hex data") << QByteArray(":0103G1\r\n") << int(O::ConversionError)
+                                  << QStringLiteral("Modbus: 'G1' is not a valid hexadecimal value") << false;
+    // A write echo is never tested for truncation; its bad LRC still shows.
+    QTest::newRow("write echo bad lrc") << QByteArray(":01060001\r\n") << int(O::Checksum)
+                                        << QStringLiteral("CHKSUM RX Error:01060001") << false;
+}
+
+void TestCodec::readerRejects() {
+    QFETCH(QByteArray, packet);
+    QFETCH(int, outcome);
+    QFETCH(QString, logLine);
+    QFETCH(bool, bufferKept);
+    TestHome home(false);
+    LinkState state;
+    state.indirizzo = 1;
+    state.tipocomando = 'Y';
+    state.risposta_ok = 1;
+    RecordingHandler handler;
+    FrameReader reader(state, &handler);
+    QCOMPARE(int(reader.elabora(packet)), outcome);
+    QVERIFY(handler.frames.isEmpty());
+    QCOMPARE(home.logMessages(), logLine.isEmpty() ? QStringList() : QStringList{logLine});
+    QCOMPARE(!reader.buffer_rx().isEmpty(), bufferKept);
+    const bool flagCleared = outcome == int(FrameReader::Outcome::Checksum) ||
+                             outcome == int(FrameReader::Outcome::ConversionError);
+    // Address, short and truncation errors leave the flag for the timeout.
+    QCOMPARE(state.risposta_ok.load(), flagCleared ? 0 : 1);
+}
+
+void TestCodec::readerAddressDuringSearch() {
+    TestHome home(false);
+    LinkState state;
+    state.indirizzo = 1;
+    state.tipocomando = 'S';
+    RecordingHandler handler;
+    FrameReader reader(state, &handler);
+    const QByteArray reply = codec::componi_frame(bytes({105, 0x04, 0x02, 0x00, 0x00}));
+    QCOMPARE(reader.elabora(reply), FrameReader::Outcome::Dispatched);
+    QCOMPARE(handler.frames.size(), 1);
+    QVERIFY(home.logMessages().isEmpty());
+}
+
+void TestCodec::readerExceptionAndHandlerErrors() {
+    TestHome home(false);
+    LinkState state;
+    RecordingHandler handler;
+    FrameReader reader(state, &handler);
+    QCOMPARE(reader.elabora(codec::componi_frame(bytes({0x01, 0x86, 0x03}))), FrameReader::Outcome::Exception);
+    QCOMPARE(handler.exceptions.size(), 1);
+    QCOMPARE(handler.exceptions[0], bytes({0x01, 0x86, 0x03, 0x76}));
+
+    handler.throwOnFrame = true;
+    state.risposta_ok = 1;
+    QCOMPARE(reader.elabora(":010740B8\r\n"), FrameReader::Outcome::ConversionError);
+    QCOMPARE(state.risposta_ok.load(), 0);
+    QCOMPARE(home.logMessages().last(), QStringLiteral("Modbus: bad value in reply"));
+}
+
+QTEST_GUILESS_MAIN(TestCodec)
+#include "tst_codec.moc"
