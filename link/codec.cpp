@@ -6,21 +6,26 @@ namespace {
 constexpr char kDigits[] = "0123456789ABCDEF";
 
 int nibble(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 }  // namespace
 
 quint8 calcola_lrc(const QByteArray& body) {
     quint8 sum = 0;
-    for (char c : body) sum = static_cast<quint8>(sum + static_cast<quint8>(c));
+    for (char c : body)
+        sum = static_cast<quint8>(sum + static_cast<quint8>(c));
     return static_cast<quint8>(-sum);
 }
 
 bool verifica_lrc(const QByteArray& frame) {
-    if (frame.isEmpty()) return false;
+    if (frame.isEmpty())
+        return false;
     return calcola_lrc(frame.left(frame.size() - 1)) == static_cast<quint8>(frame.back());
 }
 
@@ -45,7 +50,8 @@ QByteArray hex2bin(const QByteArray& text) {
             // Keep the message printable whatever bytes arrived.
             QByteArray pair = text.mid(i, 2);
             for (char& c : pair)
-                if (static_cast<quint8>(c) < 0x20 || static_cast<quint8>(c) > 0x7E) c = '?';
+                if (static_cast<quint8>(c) < 0x20 || static_cast<quint8>(c) > 0x7E)
+                    c = '?';
             throw ConversionError("'" + pair.toStdString() + "' is not a valid hexadecimal value");
         }
         out.append(static_cast<char>((hi << 4) | lo));

@@ -29,20 +29,24 @@ FrameReader::Outcome FrameReader::elabora(const QByteArray& packet) {
 }
 
 FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
-    if (packet.size() < 5) return Outcome::Ignored;
+    if (packet.size() < 5)
+        return Outcome::Ignored;
 
     bool lfSeen = false;
     for (char c : packet) {
         buffer_rx_.append(c);
-        if (c == '\n') lfSeen = true;
-        if (c == ':') buffer_rx_.clear();
+        if (c == '\n')
+            lfSeen = true;
+        if (c == ':')
+            buffer_rx_.clear();
     }
     if (!lfSeen) {
         state_.risposta_ok = 0;
         return Outcome::Incomplete;
     }
 
-    if (buffer_rx_.size() < 2) throw codec::ConversionError("reply too short for an address");
+    if (buffer_rx_.size() < 2)
+        throw codec::ConversionError("reply too short for an address");
     const QByteArray addressBytes = codec::hex2bin(buffer_rx_.left(2));
     const int address = static_cast<quint8>(addressBytes[0]);
     if (address != state_.indirizzo.load() && state_.tipocomando.load() != 'S') {
@@ -62,7 +66,8 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
     const auto function = static_cast<quint8>(frame[1]);
     if (frame.size() < 5 && function > 0x38) {
         const QByteArray copy = frame;
-        if (handler_) handler_->onExceptionReply(copy);
+        if (handler_)
+            handler_->onExceptionReply(copy);
         return Outcome::Exception;
     }
 
@@ -82,6 +87,7 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
     }
 
     const QByteArray copy = frame;
-    if (handler_) handler_->onFrame(copy);
+    if (handler_)
+        handler_->onFrame(copy);
     return Outcome::Dispatched;
 }

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QMutex>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 // The flags and values through which the main thread, the transmit thread
 // and the reply dispatcher coordinate. Every flag is atomic: the transmit
@@ -32,6 +35,35 @@ struct LinkState {
     // the settings record.
     std::atomic<bool> porta_scelta{false};
 
+    // Display mode Peak: the poll cycle reads 'X' instead of 'P'.
+    std::atomic<bool> peak_view{false};
+    // Poll geometry of the definition in use, published by the main thread
+    // whenever a definition loads, so the transmit thread never reads the
+    // parameter table.
+    std::atomic<int> poll_p_register{0};
+    std::atomic<int> poll_p_count{0};
+    std::atomic<int> poll_x_register{0};
+
+    // Stores the reply flag and wakes a thread waiting on it.
+    void setRisposta(int value) {
+        risposta_ok = value;
+        notify();
+    }
+    void requestStop() {
+        richiesta_stop = true;
+        notify();
+    }
+    // Wakes waitUntil() so it re-checks its predicate.
+    void notify() {
+        { std::lock_guard<std::mutex> lock(wakeMutex_); }
+        wake_.notify_all();
+    }
+    template <class Predicate>
+    bool waitUntil(Predicate pred, std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock<std::mutex> lock(wakeMutex_);
+        return wake_.wait_until(lock, deadline, pred);
+    }
+
     QByteArray ultimaRichiesta() const {
         QMutexLocker lock(&mutex_);
         return ultima_richiesta_;
@@ -42,6 +74,8 @@ struct LinkState {
     }
 
 private:
+    std::mutex wakeMutex_;
+    std::condition_variable wake_;
     mutable QMutex mutex_;
     QByteArray ultima_richiesta_;
 };

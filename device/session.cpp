@@ -1,0 +1,347 @@
+#include "device/session.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+
+#include "device/connection.h"
+#include "device/eventlog.h"
+#include "device/writepath.h"
+#include "link/dispatcher.h"
+#include "link/requests.h"
+
+Session::Session(Presentation* presentation, QObject* parent)
+    : QObject(parent),
+      presentation_(presentation ? presentation : &defaultPresentation_),
+      decoder_(std::make_unique<Decoder>(table_, display_, controls_, &link_)),
+      dispatcher_(std::make_unique<Dispatcher>(*this)),
+      reader_(link_, dispatcher_.get()),
+      requests_(std::make_unique<Requests>(*this)),
+      writePath_(std::make_unique<WritePath>(*this)),
+      connection_(std::make_unique<Connection>(*this)),
+      live_(display_, controls_) {
+    tRecover_.setInterval(3000);
+    tStato_.setInterval(3000);
+    connect(&tRecover_, &QTimer::timeout, this, &Session::onRecoverTick);
+    connect(&tStato_, &QTimer::timeout, this, &Session::onStatoTick);
+    connect(&port_, &VaCom::packet, this, &Session::elabora_risposta);
+    connect(&port_, &VaCom::removed, this, &Session::onPortRemoved);
+    settings_ = fdati{};
+}
+
+Session::~Session() {
+    if (thread_) {
+        link_.requestStop();
+        link_.tx_finito = true;
+        if (!thread_->wait(5000)) {
+            // Never terminate: the thread is left to process exit.
+            thread_->setParent(nullptr);
+            thread_.clear();
+        } else {
+            delete thread_.data();
+        }
+    }
+}
+
+void Session::setPresentation(Presentation* presentation) {
+    presentation_ = presentation ? presentation : &defaultPresentation_;
+}
+
+// ---------------------------------------------------------------- waits
+
+bool Session::waitUntil(const std::function<bool()>& predicate, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(timeoutMs));
+    while (!predicate()) {
+        if (deadline.hasExpired())
+            return false;
+        QEventLoop loop;
+        QTimer tick;
+        tick.setSingleShot(true);
+        connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(this, &Session::wake, &loop, &QEventLoop::quit);
+        // The tick is only a backstop; a reply or the end of an exchange
+        // emits wake and ends the wait at once.
+        const qint64 remaining = deadline.isForever() ? 20 : deadline.remainingTime();
+        tick.start(static_cast<int>(std::clamp<qint64>(remaining, 0, 20)));
+        loop.exec();
+    }
+    return true;
+}
+
+void Session::mySleep(int ms) {
+    waitUntil([] { return false; }, ms);
+}
+
+void Session::waitExchange() {
+    waitUntil([this] { return link_.tx_finito.load() || !transmitThreadRunning(); }, -1);
+}
+
+// ---------------------------------------------------------------- primitives
+
+bool Session::accoda_comando(char letter, const QByteArray& body) {
+    if (settings_.porta == QLatin1String("NO") || link_.modo_offline)
+        return false;
+    waitUntil([this] { return !link_.tx_occupato.load(); }, -1);
+    if (letter == 'W') {
+        link_.stato_link = 0;
+        presentation_->setStatusText(0, QStringLiteral("Status: TX"));
+    }
+    link_.tx_finito = false;
+    if (!ring_.push(letter, body)) {
+        EventLog::log(QStringLiteral("Errore: Coda TX piena, richiesta ") + QChar(letter) +
+                      QStringLiteral(" scartata"));
+        link_.tx_finito = true;
+        return false;
+    }
+    return true;
+}
+
+bool Session::prendi_canale() {
+    if (!link_.online || link_.canale_occupato)
+        return false;
+    link_.canale_occupato = true;
+    return true;
+}
+
+void Session::rilascia_canale() {
+    presentation_->setBusyCursor(false);
+    link_.canale_occupato = false;
+}
+
+void Session::invia_diretto(char letter, const QByteArray& frame) {
+    int tries = 3;
+    presentation_->setBusyCursor(true);
+    link_.risposta_ok = 0;
+    if (settings_.porta != QLatin1String("NO") && !link_.modo_offline) {
+        waitUntil([this] { return !link_.tx_occupato.load(); }, -1);
+        link_.risposta_ok = 0;
+        link_.tipocomando = letter;
+        while (tries > 0 && link_.risposta_ok == 0) {
+            if (port_.isOpen() && !frame.isEmpty() && !link_.porta_chiusa) {
+                if (!port_.write(frame))
+                    EventLog::log(QStringLiteral("Errore: Fallita la comunicazione"));
+                QCoreApplication::processEvents();
+            }
+            const int limit = 1500 + link_.timeout_extra;
+            waitUntil(
+                [this, letter] {
+                    return link_.risposta_ok != 0 || !(link_.online || letter == 'V');
+                },
+                limit);
+            if (link_.risposta_ok == 0) {
+                presentation_->setStatusText(
+                    0, QStringLiteral("Status: Retry %1 C:%2").arg(4 - tries).arg(QChar(letter)));
+                --tries;
+            }
+        }
+    }
+    link_.timeout_extra = 0;
+    link_.tipocomando = 0;
+    rilascia_canale();
+}
+
+// ---------------------------------------------------------------- thread
+
+bool Session::transmitThreadRunning() const {
+    return thread_ && thread_->isRunning();
+}
+
+void Session::startTransmitThread() {
+    if (transmitThreadRunning())
+        return;
+    link_.richiesta_stop = false;
+    auto* t = new TThgestioneseriale(link_, ring_, this, this);
+    connect(t, &QThread::finished, t, &QObject::deleteLater);
+    connect(t, &QThread::finished, this, &Session::wake);
+    thread_ = t;
+    t->start();
+}
+
+bool Session::stopTransmitThread(int timeoutMs) {
+    if (!thread_)
+        return true;
+    link_.requestStop();
+    link_.tx_finito = true;
+    QDeadlineTimer deadline(timeoutMs);
+    while (thread_ && thread_->isRunning() && !deadline.hasExpired()) {
+        link_.requestStop();
+        mySleep(100);
+    }
+    return !thread_ || !thread_->isRunning();
+}
+
+// ---------------------------------------------------------------- port
+
+void Session::publishPollGeometry() {
+    const int net = table_.entryOfRole(51);
+    const int peak = table_.entryOfRole(5);
+    link_.poll_p_register = (table_.entry(net).regOffset + table_.dataBase) & 0xFFFF;
+    link_.poll_p_count = std::max(0, (table_.bytes(1) - table_.bytes(0)) / 2);
+    link_.poll_x_register = (table_.entry(peak).regOffset + table_.setupBase) & 0xFFFF;
+}
+
+void Session::impostacom() {
+    port_.close();
+    const bool chosen = settings_.porta != QLatin1String("NO");
+    link_.porta_scelta = chosen;
+    if (chosen)
+        port_.setPortName(settings_.porta);
+    port_.setSpeedText(settings_.velocita);
+    if (chosen) {
+        link_.porta_chiusa = false;
+        if (port_.open()) {
+            if (startupComplete_ && !link_.online && !link_.uso_esclusivo)
+                connection_->connectInstrument();
+        } else {
+            EventLog::log(QStringLiteral("Errore: Apertura della porta"));
+            if (!tRecover_.isActive()) {
+                QString text = settings_.porta + QStringLiteral(" not Available");
+                if (port_.permissionDenied()) {
+                    const QString group = QFileInfo(settings_.porta).group();
+                    text += QStringLiteral(
+                                "\nPermission denied: add your user to the group \"%1\" "
+                                "(sudo usermod -aG %1 $USER) and log in again.")
+                                .arg(group.isEmpty() ? QStringLiteral("dialout") : group);
+                }
+                presentation_->domanda(text, 1);
+            }
+            port_.close();
+            settings_.porta = QStringLiteral("NO");
+            link_.porta_scelta = false;
+            link_.online = false;
+            connection_->disablePages();
+            connection_->refreshPresentation();
+            tRecover_.start();
+        }
+    }
+    presentation_->setWindowTitle(
+        QStringLiteral("Velmora - ") + settings_.porta + QLatin1Char(':') + settings_.velocita +
+        QStringLiteral(" N,8,1 - Rev.") + QStringLiteral(VELMORA_VERSION));
+}
+
+void Session::elabora_risposta(const QByteArray& packet) {
+    reader_.elabora(packet);
+    flushControls();
+    Q_EMIT wake();
+}
+
+void Session::onPortRemoved() {
+    if (link_.richiesta_stop)
+        return;
+    // The open port failed under us: the same as its removal.
+    link_.porta_chiusa = true;
+    if (port_.isOpen()) {
+        port_.close();
+        link_.online = false;
+        connection_->disablePages();
+        connection_->refreshPresentation();
+    }
+    if (!tRecover_.isActive())
+        tRecover_.start();
+}
+
+void Session::onRecoverTick() {
+    if (!link_.modo_offline)
+        impostacom();
+}
+
+void Session::onStatoTick() {
+    tStato_.stop();
+    link_.stato_link = 0;
+}
+
+void Session::setView(int view) {
+    view_ = view;
+    link_.peak_view = view == LiveInputs::Peak;
+}
+
+void Session::liveRefresh() {
+    LiveInputs in;
+    in.ioBits = ioBits;
+    in.view = view_;
+    in.readControls(controls_);
+    in.analogTest = analogTest;
+    in.sliderPosition = sliderPosition;
+    in.definitionVersion = table_.definitionVersion;
+    in.firmwareCaption = table_.firmwareCaption;
+    in.fieldbusCaption = fieldbusCaption;
+    in.stato_link = link_.stato_link;
+    in.modo_offline = link_.modo_offline;
+    in.unsaved = unsaved_;
+    const LiveResult result = live_.run(in);
+    flushControls();
+    presentation_->setStatusText(0, result.statusText);
+    presentation_->setStatusText(1, result.saveText);
+    presentation_->liveRefresh(result);
+}
+
+void Session::setUnsaved(bool value) {
+    if (unsaved_ == value)
+        return;
+    unsaved_ = value;
+    Q_EMIT unsavedChanged(value);
+}
+
+void Session::flushControls() {
+    const QList<ControlUpdate> updates = controls_.takeUpdates();
+    if (!updates.isEmpty())
+        presentation_->applyControlUpdates(updates);
+}
+
+void Session::shutdownLink() {
+    tRecover_.stop();
+    tStato_.stop();
+    link_.requestStop();
+    link_.online = false;
+    link_.timeout_extra = 0;
+    link_.parametri_caricati = false;
+    link_.tx_finito = true;
+    Q_EMIT wake();
+    if (link_.tipocomando != 0) {
+        EventLog::log(QStringLiteral("Applicazione: Attesa fine TX"));
+        waitUntil([this] { return link_.tipocomando == 0; }, 1000);
+    }
+    link_.online = false;
+    link_.tipocomando = 0;
+    if (thread_) {
+        EventLog::log(QStringLiteral("Applicazione: Attesa Chiusura thread"));
+        if (!stopTransmitThread(5000)) {
+            thread_->setParent(nullptr);
+            thread_.clear();
+        }
+    }
+    port_.close();
+}
+
+// ---------------------------------------------------------------- TransmitHost
+
+void Session::writeFrame(const QByteArray& frame) {
+    if (port_.isOpen() && !link_.porta_chiusa) {
+        if (!port_.write(frame))
+            EventLog::log(QStringLiteral("Errore: Fallita la comunicazione"));
+    }
+}
+
+void Session::setStatusText(const QString& text) {
+    presentation_->setStatusText(0, text);
+}
+void Session::setBusyCursor(bool busy) {
+    presentation_->setBusyCursor(busy);
+}
+void Session::setAddressText(const QString& text) {
+    controls_.publish(ControlUpdate::setText(QStringLiteral("Eaddress"), text));
+    flushControls();
+}
+void Session::stopRecover() {
+    tRecover_.stop();
+}
+void Session::startRecover() {
+    tRecover_.start();
+}
+void Session::refreshPresentation() {
+    connection_->refreshPresentation();
+}
+void Session::exchangeEnded() {
+    Q_EMIT wake();
+}

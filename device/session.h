@@ -1,0 +1,154 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "device/controlmodel.h"
+#include "device/decoding.h"
+#include "device/liverefresh.h"
+#include "device/paramtable.h"
+#include "device/presentation.h"
+#include "link/framereader.h"
+#include "link/linkstate.h"
+#include "link/transmitring.h"
+#include "link/transmitthread.h"
+#include "link/vacom.h"
+#include "services/settingsfile.h"
+
+class Dispatcher;
+class Requests;
+class WritePath;
+class Connection;
+
+// The configurator's session with one instrument: everything the main window
+// owns that is not a widget. The window and the CLI each own one and
+// implement Presentation. Lives on the main thread.
+class Session : public QObject, public TransmitHost {
+    Q_OBJECT
+public:
+    explicit Session(Presentation* presentation = nullptr, QObject* parent = nullptr);
+    ~Session() override;
+
+    void setPresentation(Presentation* presentation);
+    Presentation& view() { return *presentation_; }
+
+    LinkState& link() { return link_; }
+    TransmitRing& ring() { return ring_; }
+    ParameterTable& table() { return table_; }
+    DisplayState& display() { return display_; }
+    ControlModel& controls() { return controls_; }
+    Decoder& decoder() { return *decoder_; }
+    fdati& settings() { return settings_; }
+    VaCom& port() { return port_; }
+    Requests& requests() { return *requests_; }
+    WritePath& writePath() { return *writePath_; }
+    Connection& connection() { return *connection_; }
+    Dispatcher& dispatcher() { return *dispatcher_; }
+    FrameReader& reader() { return reader_; }
+    QTimer& tRecover() { return tRecover_; }
+    QTimer& tStato() { return tStato_; }
+
+    // ---- shared link primitives (main thread) ----
+    bool accoda_comando(char letter, const QByteArray& body);
+    bool prendi_canale();
+    void rilascia_canale();
+    void invia_diretto(char letter, const QByteArray& frame);
+    // Waits while letting events run; wakes as soon as the predicate holds.
+    bool waitUntil(const std::function<bool()>& predicate, int timeoutMs);
+    void mySleep(int ms);
+    // Waits for the end of the queued exchange (tx_finito), or until the
+    // transmit thread is gone.
+    void waitExchange();
+
+    // ---- transmit thread ----
+    bool transmitThreadRunning() const;
+    void startTransmitThread();
+    // Asks the thread to stop and waits up to timeoutMs; a thread that does
+    // not stop is left to process exit, never terminated.
+    bool stopTransmitThread(int timeoutMs);
+
+    // ---- port ----
+    void impostacom();
+    // The packet event: the reader and the dispatcher behind it.
+    void elabora_risposta(const QByteArray& packet);
+    // Start-up has reached the point where the data window exists, so
+    // opening a port connects.
+    void setStartupComplete(bool done) { startupComplete_ = done; }
+    bool startupComplete() const { return startupComplete_; }
+    // Publishes the poll registers of the definition in use to the thread.
+    void publishPollGeometry();
+
+    // The live refresh after a live reply (while parameters are loaded).
+    void liveRefresh();
+    // rg2: 0 Gross, 1 Net, 2 Peak; Peak makes the poll cycle read 'X'.
+    void setView(int view);
+    int view() const { return view_; }
+
+    // ---- state kept for the pages ----
+    QString fieldbusCaption;
+    // TBAnalogtest on the hardware test page, else TBAnalog.
+    int sliderPosition = 0;
+    bool unsaved() const { return unsaved_; }
+    void setUnsaved(bool value);
+    bool outputTest = false;
+    bool analogTest = false;
+    int ioBits = 0;
+    QByteArray dati_rx;
+    int pendingWrites = 0;
+
+    // Close sequence of the link: stops the timers, asks the thread to end
+    // and waits with the designed bounds (1000 ms for the exchange, 5000 ms
+    // for the thread). Logs the designed lines.
+    void shutdownLink();
+
+    // Applies the control updates collected since the last call.
+    void flushControls();
+
+    // TransmitHost
+    void writeFrame(const QByteArray& frame) override;
+    void setStatusText(const QString& text) override;
+    void setBusyCursor(bool busy) override;
+    void setAddressText(const QString& text) override;
+    void stopRecover() override;
+    void startRecover() override;
+    void refreshPresentation() override;
+    void exchangeEnded() override;
+
+Q_SIGNALS:
+    // Something the main-thread waits depend on changed.
+    void wake();
+    void onlineChanged(bool online);
+    void unsavedChanged(bool unsaved);
+
+private:
+    void onRecoverTick();
+    void onStatoTick();
+    void onPortRemoved();
+
+    Presentation defaultPresentation_;
+    Presentation* presentation_;
+    LinkState link_;
+    TransmitRing ring_;
+    ParameterTable table_;
+    DisplayState display_;
+    ControlModel controls_;
+    std::unique_ptr<Decoder> decoder_;
+    fdati settings_;
+    VaCom port_;
+    std::unique_ptr<Dispatcher> dispatcher_;
+    FrameReader reader_;
+    std::unique_ptr<Requests> requests_;
+    std::unique_ptr<WritePath> writePath_;
+    std::unique_ptr<Connection> connection_;
+    QTimer tRecover_;
+    QTimer tStato_;
+    QPointer<TThgestioneseriale> thread_;
+    bool unsaved_ = false;
+    bool startupComplete_ = false;
+    int view_ = 1;
+    LiveRefresh live_;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+
+#include "link/framereader.h"
+
+class Session;
+
+// elabora_risposta's second stage: decides what a valid reply means from its
+// function byte and the letter of the exchange in progress, stores it, moves
+// the link online or offline, and writes risposta_ok last.
+class Dispatcher : public FrameHandler {
+public:
+    explicit Dispatcher(Session& session) : s_(session) {}
+
+    void onExceptionReply(const QByteArray& frame) override;
+    void onFrame(const QByteArray& frame) override;
+
+private:
+    int inputRegisters(const QByteArray& frame, bool* keepBuffer);
+    int peakReply(const QByteArray& frame);
+    int identification(const QByteArray& frame);
+    // Runs the live refresh, or takes the link offline while the connect
+    // procedure has not completed. Returns the result to report.
+    int afterLiveReply();
+
+    Session& s_;
+};

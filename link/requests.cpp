@@ -1,0 +1,217 @@
+#include "link/requests.h"
+
+#include <QString>
+#include <exception>
+
+#include "device/eventlog.h"
+#include "device/session.h"
+#include "link/codec.h"
+
+namespace {
+void put16(QByteArray& b, int v) {
+    b.append(static_cast<char>((v >> 8) & 0xFF));
+    b.append(static_cast<char>(v & 0xFF));
+}
+void put32(QByteArray& b, quint32 v) {
+    put16(b, static_cast<int>(v >> 16));
+    put16(b, static_cast<int>(v & 0xFFFF));
+}
+}  // namespace
+
+int Requests::readCount(quint8 type) {
+    return (type == 4 || type == 5 || type == 6) ? 2 : 1;
+}
+int Requests::writeCount(quint8 type) {
+    return (type == 4 || type == 5 || type == 6) ? 2 : 1;
+}
+
+QByteArray Requests::head(quint8 function) const {
+    QByteArray b;
+    b.append(static_cast<char>(s_.link().indirizzo.load() & 0xFF));
+    b.append(static_cast<char>(function));
+    return b;
+}
+
+QByteArray Requests::identificationBody() const {
+    QByteArray b = head(0x04);
+    put16(b, 5);
+    put16(b, 1);
+    return b;
+}
+
+QByteArray Requests::probeBody(int address) const {
+    QByteArray b;
+    b.append(static_cast<char>(address & 0xFF));
+    b.append('\x04');
+    put16(b, s_.table().dataBase);
+    put16(b, 1);
+    return b;
+}
+
+bool Requests::storeReply(int indice, int count) {
+    LinkState& link = s_.link();
+    if (link.risposta_ok != 1)
+        return false;
+    // An exception reply or a checksum failure ends an exchange without data;
+    // a reply of another length is not the answer to this read.
+    const QByteArray data = s_.dati_rx;
+    if (data.size() != count * 2)
+        return false;
+    ParameterTable& t = s_.table();
+    const ParamEntry& e = t.entry(indice);
+    const int size = ParameterTable::typeSize(e.type);
+    if (size == 1) {
+        t.writeImageByte(e.imagePos, static_cast<quint8>(data[1]));
+    } else {
+        // Never past the entry's own bytes: the next entry's would be lost.
+        for (int k = 0; k < size && k < data.size(); ++k)
+            t.writeImageByte(e.imagePos + k, static_cast<quint8>(data[k]));
+    }
+    return true;
+}
+
+void Requests::decodeAndShow(int indice, bool show) {
+    try {
+        s_.decoder().decodeEntry(indice);
+        if (show)
+            s_.decoder().showEntry(indice);
+    } catch (const std::exception& e) {
+        EventLog::log(QStringLiteral("Modbus: ") + QString::fromLocal8Bit(e.what()));
+    }
+    s_.flushControls();
+}
+
+void Requests::leggi_parametro(int indice, bool diretto) {
+    if (!s_.prendi_canale())
+        return;
+    const ParamEntry& e = s_.table().entry(indice);
+    const int count = readCount(e.type);
+    QByteArray body = head(0x03);
+    put16(body, e.regOffset + s_.table().setupBase);
+    put16(body, count);
+    s_.dati_rx.clear();
+    if (diretto) {
+        s_.invia_diretto('Y', codec::componi_frame(body));
+    } else if (s_.accoda_comando('Y', body)) {
+        s_.waitExchange();
+    }
+    storeReply(indice, count);
+    decodeAndShow(indice, true);
+    s_.rilascia_canale();
+}
+
+void Requests::leggi_parametro_esteso(int indice) {
+    s_.waitUntil([this] { return s_.link().risposta_ok != 0; }, 200);
+    if (!s_.prendi_canale())
+        return;
+    const ParamEntry& e = s_.table().entry(indice);
+    const int count = readCount(e.type);
+    QByteArray body = head(0x03);
+    put16(body, e.regOffset + s_.table().calibrationBase + 48);
+    put16(body, count);
+    s_.dati_rx.clear();
+    s_.link().risposta_ok = 0;
+    if (s_.accoda_comando('Y', body))
+        s_.waitExchange();
+    const bool stored = storeReply(indice, count);
+    decodeAndShow(indice, stored);
+    s_.rilascia_canale();
+}
+
+void Requests::scrivi_parametro(int indice) {
+    s_.view().setPendingWrites(++s_.pendingWrites);
+    auto done = [this] { s_.view().setPendingWrites(--s_.pendingWrites); };
+    if (!s_.prendi_canale()) {
+        done();
+        return;
+    }
+    const ParamEntry& e = s_.table().entry(indice);
+    const int reg = e.regOffset;
+    bool ok = reg != 0;
+    qint64 value = 0;
+    if (ok && e.type == 6) {
+        // A float travels as its IEEE bytes, as the image holds it.
+        quint32 bits = 0;
+        for (int k = 0; k < 4; ++k)
+            bits = (bits << 8) | s_.table().readImageByte(e.imagePos + k);
+        value = bits;
+    } else if (ok) {
+        value = e.value.toLongLong(&ok);
+    }
+    if (ok) {
+        QByteArray body;
+        if (writeCount(e.type) == 2) {
+            body = head(0x10);
+            put16(body, reg);
+            put16(body, 2);
+            body.append('\x04');
+            put32(body, static_cast<quint32>(value));
+        } else {
+            body = head(0x06);
+            put16(body, reg);
+            put16(body, static_cast<int>(value & 0xFFFF));
+        }
+        if (s_.accoda_comando('W', body))
+            s_.waitExchange();
+        s_.link().tipocomando = 0;
+    }
+    done();
+    s_.rilascia_canale();
+}
+
+void Requests::scrivi_parametro_blocco(int indice) {
+    s_.waitUntil([this] { return s_.link().risposta_ok != 0; }, 200);
+    if (!s_.prendi_canale())
+        return;
+    const ParamEntry& e = s_.table().entry(indice);
+    const int reg = e.regOffset + (indice >= 57 ? s_.table().calibrationBase : 0);
+    bool ok = reg != 0;
+    qint64 value = 0;
+    if (ok && e.type == 6) {
+        quint32 bits = 0;
+        for (int k = 0; k < 4; ++k)
+            bits = (bits << 8) | s_.table().readImageByte(e.imagePos + k);
+        value = bits;
+    } else if (ok) {
+        value = e.value.toLongLong(&ok);
+    }
+    if (ok) {
+        const int count = writeCount(e.type);
+        QByteArray body = head(0x10);
+        put16(body, reg);
+        put16(body, count);
+        body.append(static_cast<char>(count * 2));
+        if (count == 2)
+            put32(body, static_cast<quint32>(value));
+        else
+            put16(body, static_cast<int>(value & 0xFFFF));
+        s_.view().setBusyCursor(true);
+        s_.link().risposta_ok = 0;
+        if (s_.accoda_comando('W', body))
+            s_.waitExchange();
+    }
+    s_.rilascia_canale();
+}
+
+void Requests::invia_comando(quint8 codice) {
+    if (!s_.prendi_canale())
+        return;
+    QByteArray body = head(0x06);
+    put16(body, s_.table().entry(s_.table().entryOfRole(6)).regOffset);
+    body.append('\0');
+    body.append(static_cast<char>(codice));
+    if (s_.accoda_comando('W', body))
+        s_.waitExchange();
+    s_.rilascia_canale();
+}
+
+void Requests::scrivi_uscita(int uscita, quint16 valore) {
+    if (!s_.prendi_canale())
+        return;
+    QByteArray body = head(0x05);
+    put16(body, uscita);
+    put16(body, valore);
+    if (s_.accoda_comando('W', body))
+        s_.waitExchange();
+    s_.rilascia_canale();
+}

@@ -1,0 +1,183 @@
+#include "link/transmitthread.h"
+
+#include <QString>
+#include <chrono>
+
+#include "device/eventlog.h"
+#include "link/codec.h"
+#include "link/linkstate.h"
+#include "link/transmitring.h"
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+namespace {
+bool isPoll(char letter) {
+    return letter == 'P' || letter == 'C' || letter == 'I' || letter == 'E' || letter == 'X';
+}
+
+QByteArray u16(int v) {
+    QByteArray b;
+    b.append(static_cast<char>((v >> 8) & 0xFF));
+    b.append(static_cast<char>(v & 0xFF));
+    return b;
+}
+}  // namespace
+
+TThgestioneseriale::TThgestioneseriale(LinkState& state, TransmitRing& ring, QObject* hostObject,
+                                       TransmitHost* host)
+    : state_(state), ring_(ring), hostObject_(hostObject), host_(host) {
+    setObjectName(QStringLiteral("Thread_TX"));
+}
+
+template <class F>
+void TThgestioneseriale::onMain(F&& f) {
+    if (hostObject_)
+        QMetaObject::invokeMethod(hostObject_.data(), std::forward<F>(f), Qt::QueuedConnection);
+}
+
+void TThgestioneseriale::run() {
+    while (!state_.richiesta_stop) {
+        inviacomandi();
+        state_.tx_occupato = false;
+        const auto next = Clock::now() + milliseconds(kPassGapMs);
+        state_.waitUntil([this] { return state_.richiesta_stop.load(); }, next);
+    }
+    state_.tipocomando = 0;
+    TransmitHost* host = host_;
+    onMain([host] { host->exchangeEnded(); });
+}
+
+bool TThgestioneseriale::buildPoll(char* letter, QByteArray* body) {
+    if (tentativi_ == 3)
+        passo_poll_ = (passo_poll_ + 1) % 6;
+    const char address = static_cast<char>(state_.indirizzo.load());
+    body->clear();
+    body->append(address);
+    switch (passo_poll_) {
+        case 1:
+            *letter = 'C';
+            body->append('\x01');
+            body->append(u16(0) + u16(2));
+            break;
+        case 3:
+            *letter = 'I';
+            body->append('\x02');
+            body->append(u16(0) + u16(2));
+            break;
+        case 5:
+            *letter = 'E';
+            body->append('\x07');
+            break;
+        default:
+            if (state_.peak_view) {
+                *letter = 'X';
+                body->append('\x03');
+                body->append(u16(state_.poll_x_register) + u16(1));
+            } else {
+                *letter = 'P';
+                body->append('\x04');
+                body->append(u16(state_.poll_p_register) + u16(state_.poll_p_count));
+            }
+            break;
+    }
+    return true;
+}
+
+void TThgestioneseriale::inviacomandi() {
+    if (!state_.porta_scelta || state_.aggiornamento_fw || state_.tipocomando == 'S' ||
+        state_.modo_offline)
+        return;
+    state_.tx_occupato = true;
+    if (state_.uso_esclusivo)
+        return;
+    TransmitHost* host = host_;
+
+    try {
+        if (state_.indirizzo == 0) {
+            state_.indirizzo = 1;
+            onMain([host] { host->setAddressText(QStringLiteral("1")); });
+        }
+
+        char letter = 0;
+        QByteArray body;
+        if (ring_.front(&letter, &body)) {
+            slot_preso_ = true;
+            if (letter == 'W')
+                state_.timeout_extra = kWriteExtraMs;
+        } else if (state_.online) {
+            buildPoll(&letter, &body);
+        }
+
+        if (letter == 0 || body.isEmpty()) {
+            state_.tipocomando = 0;
+            state_.timeout_extra = 0;
+            state_.tx_finito = true;
+            state_.canale_occupato = false;
+            onMain([host] { host->exchangeEnded(); });
+            return;
+        }
+
+        state_.tipocomando = letter;
+        if (letter != ultima_lettera_) {
+            ultima_lettera_ = letter;
+            tentativi_ = (letter == 'W' || letter == 'Y') ? 3 : 1;
+        }
+
+        const QByteArray frame = codec::componi_frame(body);
+        state_.risposta_ok = 0;
+        onMain([host, frame] { host->writeFrame(frame); });
+
+        const auto deadline = Clock::now() + milliseconds(kReplyWaitMs + state_.timeout_extra);
+        state_.waitUntil([this] { return state_.risposta_ok != 0 || state_.richiesta_stop; },
+                         deadline);
+
+        if (state_.risposta_ok != 1 && tentativi_ != 0) {
+            onMain([host] { host->setBusyCursor(true); });
+            --tentativi_;
+            state_.tx_occupato = false;
+            if (tentativi_ < 2) {
+                const QString text =
+                    QStringLiteral("Status: Retry %1 C:%2").arg(2 - tentativi_).arg(QChar(letter));
+                onMain([host, text] { host->setStatusText(text); });
+            }
+            state_.waitUntil([this] { return state_.richiesta_stop.load(); },
+                             Clock::now() + milliseconds(kRetryPauseMs));
+            return;
+        }
+
+        if (slot_preso_) {
+            slot_preso_ = false;
+            ring_.pop();
+        }
+        if (state_.risposta_ok == 1) {
+            if (state_.parametri_caricati)
+                onMain([host] { host->stopRecover(); });
+            else
+                state_.tipocomando = 0;
+        } else {
+            if (!isPoll(letter) && letter != 'V')
+                EventLog::log(QStringLiteral("Errore: Ricezione CMD:") + QChar(letter) +
+                              QStringLiteral(" Data:") +
+                              QString::fromLatin1(codec::hex_dump(state_.ultimaRichiesta())));
+            state_.stato_link = 2;
+            if (isPoll(letter)) {
+                state_.online = false;
+                onMain([host] { host->refreshPresentation(); });
+                onMain([host] { host->startRecover(); });
+                state_.parametri_caricati = false;
+            }
+        }
+        if (isPoll(letter))
+            state_.tipocomando = 0;
+        state_.timeout_extra = 0;
+        state_.tx_finito = true;
+        tentativi_ = 3;
+        onMain([host] {
+            host->setBusyCursor(false);
+            host->exchangeEnded();
+        });
+    } catch (...) {
+        // A failing pass ends silently; the next pass starts afresh.
+    }
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QPointer>
+#include <QThread>
+
+struct LinkState;
+class TransmitRing;
+
+// What the transmit thread needs done on the main thread. Every call arrives
+// there as a queued invocation, in the order the thread asked for it.
+class TransmitHost {
+public:
+    virtual ~TransmitHost() = default;
+    // Writes the frame when the port is open and porta_chiusa is clear; a
+    // write error is logged as "Errore: Fallita la comunicazione".
+    virtual void writeFrame(const QByteArray& frame) = 0;
+    virtual void setStatusText(const QString& text) = 0;
+    virtual void setBusyCursor(bool busy) = 0;
+    virtual void setAddressText(const QString& text) = 0;
+    virtual void stopRecover() = 0;
+    virtual void startRecover() = 0;
+    virtual void refreshPresentation() = 0;
+    // An exchange ended (tx_finito set): main-thread waits re-check.
+    virtual void exchangeEnded() = 0;
+};
+
+// TThgestioneseriale ("Thread_TX"): sends queued requests and, when the ring
+// is empty and the link is online, the poll cycle C, P, I, P, E, P (X for P
+// in Peak view). One pass at least every 50 ms.
+class TThgestioneseriale : public QThread {
+    Q_OBJECT
+public:
+    static constexpr int kPassGapMs = 50;
+    static constexpr int kReplyWaitMs = 500;
+    static constexpr int kWriteExtraMs = 3000;
+    static constexpr int kRetryPauseMs = 300;
+
+    TThgestioneseriale(LinkState& state, TransmitRing& ring, QObject* hostObject,
+                       TransmitHost* host);
+
+protected:
+    void run() override;
+
+private:
+    void inviacomandi();
+    bool buildPoll(char* letter, QByteArray* body);
+    template <class F>
+    void onMain(F&& f);
+
+    LinkState& state_;
+    TransmitRing& ring_;
+    QPointer<QObject> hostObject_;
+    TransmitHost* host_;
+    // Owned by this thread alone.
+    int tentativi_ = 3;
+    char ultima_lettera_ = 0;
+    int passo_poll_ = 0;
+    bool slot_preso_ = false;
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include "link/packetframer.h"
+
+// VaCom: the instrument's serial port, fixed at 8N1, no flow control, DTR and
+// RTS held inactive, with its packet framer. Lives on the main thread; the
+// transmit thread asks the main thread to write.
+class VaCom : public QObject {
+    Q_OBJECT
+public:
+    explicit VaCom(QObject* parent = nullptr);
+
+    static bool isAcceptedSpeed(const QString& text);
+
+    void setPortName(const QString& name) { portName_ = name; }
+    QString portName() const { return portName_; }
+    // Takes the speed only when it is one of the five accepted texts.
+    void setSpeedText(const QString& text);
+    qint32 speed() const { return speed_; }
+
+    // Opens the port; on failure errorText() says why and permissionDenied()
+    // tells the usual Linux cause apart.
+    bool open();
+    void close();
+    bool isOpen() const { return port_.isOpen(); }
+    bool write(const QByteArray& frame);
+    QString errorText() const { return errorText_; }
+    bool permissionDenied() const { return permissionDenied_; }
+
+Q_SIGNALS:
+    // ComDataPacket1Packet: one packet from ":" to CR LF.
+    void packet(const QByteArray& packet);
+    // The open port failed in a way that means the device has gone.
+    void removed();
+
+private:
+    void readAvailable();
+    void onError(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+    ComDataPacket1 framer_;
+    QString portName_ = QStringLiteral("COM1");
+    qint32 speed_ = 9600;
+    QString errorText_;
+    bool permissionDenied_ = false;
+};

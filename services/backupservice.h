@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class Session;
+
+// Backup, restore, write-all and factory reset over the link: the sequences
+// behind the "Backup / Restore" page, shared by the window and the CLI.
+class BackupService {
+public:
+    static constexpr int kResetCode = 30817;
+
+    explicit BackupService(Session& session) : s_(session) {}
+
+    // Barg: visible with a maximum, advanced, hidden (maximum -1).
+    std::function<void(int position, int maximum)> progress;
+    // "Communication error, continue?" with the entry's name and value for
+    // setup entries; true goes on. Defaults to the question box.
+    std::function<bool(const QString& question)> askContinue;
+
+    // Reads the calibration section with up to four attempts per entry and
+    // writes the backup file. False with *error when the file could not be
+    // written (the old file, if any, stays whole).
+    bool backup(const QString& path, QString* error);
+    // Loads the file into the image; unless offline mode is on or
+    // `confirmed` is false, writes everything to the instrument when online.
+    // Returns false with *error when the file was refused (image unchanged).
+    bool restore(const QString& path, bool confirmed, QString* error);
+    // The write-all sequence; `confirmed` skips its own question. Returns
+    // false when a group of entries was abandoned.
+    bool writeAll(bool confirmed);
+    // Writes the reset code to role 7 and, when acknowledged, command 0x18.
+    // Returns true when the reset command went out and was acknowledged.
+    bool factoryReset(const QString& code);
+
+private:
+    void readCalibration();
+    bool ask(const QString& question);
+    void setProgress(int position, int maximum);
+
+    Session& s_;
+};
