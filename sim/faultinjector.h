@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+#include <random>
+
+// Faults the link must survive, produced on request. "Every N" counts
+// replies (the Nth, 2Nth... reply is hit); "silent after N" counts request
+// frames addressed to the instrument.
+struct FaultOptions {
+    bool silent = false;
+    int silentAfter = -1;  // <0: never
+    int corruptLrcEvery = 0;
+    int wrongAddressEvery = 0;
+    int exception3Register = -1;  // <0: none
+    int delayMs = 0;
+    int garbageEvery = 0;
+    bool splitReplies = false;
+};
+
+class FaultInjector {
+public:
+    // Pause between the pieces of a split reply, long enough for a reader
+    // to see each piece as a packet of its own.
+    static constexpr int kSplitGapMs = 30;
+
+    explicit FaultInjector(FaultOptions options = FaultOptions(), quint32 seed = 1);
+    const FaultOptions& options() const { return options_; }
+
+    // Counts one request frame addressed to the instrument; true when it
+    // must go unanswered.
+    bool silences();
+    // True when the request (0x03, 0x04, 0x06, 0x10) touches the register
+    // that --exception3-on-register names.
+    bool refuses(const QByteArray& body) const;
+
+    struct Delivery {
+        QList<QByteArray> pieces;  // wire bytes, sent with kSplitGapMs between them
+        QStringList faults;        // names of the faults applied, for the traffic log
+    };
+    // The wire form of a reply body with this reply's faults applied.
+    Delivery deliver(const QByteArray& replyBody);
+
+private:
+    FaultOptions options_;
+    std::mt19937 rng_;
+    qint64 frames_ = 0;
+    qint64 replies_ = 0;
+};

@@ -1,0 +1,234 @@
+// velmora-sim: a Modbus ASCII weighing instrument on a pseudo-terminal.
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+
+#include "device/paramtable.h"
+#include "device/programfolder.h"
+#include "sim/controlchannel.h"
+#include "sim/faultinjector.h"
+#include "sim/ptyport.h"
+#include "sim/siminstrument.h"
+#include "sim/simserver.h"
+#include "sim/trafficlog.h"
+
+namespace {
+
+int g_signalFd = -1;
+
+void onSignal(int) {
+    const char c = 1;
+    // Nothing else is safe in a handler; the event loop reads the byte.
+    [[maybe_unused]] const ssize_t n = ::write(g_signalFd, &c, 1);
+}
+
+void warn(const QString& text) {
+    std::fprintf(stderr, "velmora-sim: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+[[noreturn]] void fail(const QString& text, int code = 2) {
+    warn(text);
+    std::exit(code);
+}
+
+int intOption(const QCommandLineParser& p, const QString& name, int min, int max, int fallback) {
+    if (!p.isSet(name))
+        return fallback;
+    bool ok = false;
+    const int v = p.value(name).toInt(&ok);
+    if (!ok || v < min || v > max)
+        fail(QStringLiteral("--%1 takes a whole number from %2 to %3, not \"%4\"")
+                 .arg(name)
+                 .arg(min)
+                 .arg(max)
+                 .arg(p.value(name)));
+    return v;
+}
+
+double doubleOption(const QCommandLineParser& p, const QString& name, double fallback) {
+    if (!p.isSet(name))
+        return fallback;
+    bool ok = false;
+    const double v = p.value(name).toDouble(&ok);
+    if (!ok)
+        fail(QStringLiteral("--%1 takes a number, not \"%2\"").arg(name, p.value(name)));
+    return v;
+}
+
+// Model and release a definition file name stands for (DATVppRR.def), so an
+// instrument started on a given file identifies as the program that file is for.
+std::optional<std::pair<int, int>> identityOfFile(const QString& path) {
+    static const QRegularExpression re(QStringLiteral("^DATV([0-9A-Fa-f]{2})([0-9]{2})\\.def$"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    const auto m = re.match(QFileInfo(path).fileName());
+    if (!m.hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const QString pp = m.captured(1);
+    int model = pp.toInt(&ok, 10);
+    if (!ok)
+        model = pp.toInt(&ok, 16);
+    return std::make_pair(model, m.captured(2).toInt());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmora-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "A virtual weighing instrument: serves Modbus ASCII on a pseudo-terminal and prints\n"
+        "\"PTY <path>\" as its first line. Open that path (or --link) as the serial port."));
+    p.addHelpOption();
+    p.addVersionOption();
+    const QList<QCommandLineOption> options = {
+        {QStringLiteral("def"), QStringLiteral("Definition file of the register map."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("model"),
+         QStringLiteral("Program number it identifies as (default 12, or the --def name's)."),
+         QStringLiteral("P")},
+        {QStringLiteral("release"),
+         QStringLiteral("Release it identifies as (default 18, or the --def name's)."),
+         QStringLiteral("R")},
+        {QStringLiteral("home"),
+         QStringLiteral("Program folder whose Config/ holds the definitions."),
+         QStringLiteral("DIR")},
+        {QStringLiteral("address"),
+         QStringLiteral(
+             "Factory Modbus address, 1-127 (default 1; an address saved in --state wins)."),
+         QStringLiteral("N")},
+        {QStringLiteral("link"), QStringLiteral("Symlink to the pty, kept across replug."),
+         QStringLiteral("PATH")},
+        {QStringLiteral("state"), QStringLiteral("File keeping the saved parameters across runs."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("baud"),
+         QStringLiteral("Pace replies as at this baud rate, plus the response time."),
+         QStringLiteral("B")},
+        {QStringLiteral("traffic"),
+         QStringLiteral("Append one JSON line per request to this file."), QStringLiteral("FILE")},
+        {QStringLiteral("stdin-control"),
+         QStringLiteral("Take commands on stdin: load <kg>, unplug, replug, input <1|2> <0|1>, "
+                        "status, quit.")},
+        {QStringLiteral("load"), QStringLiteral("Load on the scale at start, in kg (default 0)."),
+         QStringLiteral("KG")},
+        {QStringLiteral("noise"),
+         QStringLiteral("Converter noise in counts (default 10; 0 for none)."),
+         QStringLiteral("COUNTS")},
+        {QStringLiteral("seed"),
+         QStringLiteral("Seed of the noise and fault generators (default 1)."),
+         QStringLiteral("N")},
+        {QStringLiteral("silent"), QStringLiteral("Fault: never answer.")},
+        {QStringLiteral("silent-after"), QStringLiteral("Fault: answer N frames, then nothing."),
+         QStringLiteral("N")},
+        {QStringLiteral("corrupt-lrc-every"),
+         QStringLiteral("Fault: every Nth reply has a wrong LRC."), QStringLiteral("N")},
+        {QStringLiteral("wrong-address-every"),
+         QStringLiteral("Fault: every Nth reply comes from another address."), QStringLiteral("N")},
+        {QStringLiteral("exception3-on-register"),
+         QStringLiteral("Fault: any read or write touching register R answers exception 3."),
+         QStringLiteral("R")},
+        {QStringLiteral("delay-ms"),
+         QStringLiteral("Fault: hold every reply back MS milliseconds."), QStringLiteral("MS")},
+        {QStringLiteral("garbage-every"),
+         QStringLiteral("Fault: every Nth reply has noise bytes before the ':'."),
+         QStringLiteral("N")},
+        {QStringLiteral("split-replies"),
+         QStringLiteral("Fault: deliver each reply in several pieces.")},
+    };
+    p.addOptions(options);
+    p.process(app);
+    if (!p.positionalArguments().isEmpty())
+        fail(QStringLiteral("unexpected argument \"%1\"; see --help")
+                 .arg(p.positionalArguments().first()));
+
+    if (p.isSet(QStringLiteral("home")))
+        ProgramFolder::setPath(p.value(QStringLiteral("home")));
+
+    SimInstrument::Config config;
+    QString defPath;
+    if (p.isSet(QStringLiteral("def"))) {
+        defPath = p.value(QStringLiteral("def"));
+        if (const auto id = identityOfFile(defPath))
+            std::tie(config.model, config.release) = *id;
+    }
+    config.model = intOption(p, QStringLiteral("model"), 0, 255, config.model);
+    config.release = intOption(p, QStringLiteral("release"), 0, 255, config.release);
+    if (defPath.isEmpty())
+        defPath = chooseDefinition(config.model, config.release).path;
+    config.address = intOption(p, QStringLiteral("address"), 1, 127, 1);
+    config.noiseCounts = doubleOption(p, QStringLiteral("noise"), 10.0);
+    config.seed = static_cast<quint32>(intOption(p, QStringLiteral("seed"), 0, 2147483647, 1));
+    config.loadKg = doubleOption(p, QStringLiteral("load"), 0.0);
+    config.stateFile = p.value(QStringLiteral("state"));
+    const int baud = intOption(p, QStringLiteral("baud"), 1, 10000000, 0);
+
+    FaultOptions faults;
+    faults.silent = p.isSet(QStringLiteral("silent"));
+    faults.silentAfter = intOption(p, QStringLiteral("silent-after"), 0, 2147483647, -1);
+    faults.corruptLrcEvery = intOption(p, QStringLiteral("corrupt-lrc-every"), 1, 2147483647, 0);
+    faults.wrongAddressEvery =
+        intOption(p, QStringLiteral("wrong-address-every"), 1, 2147483647, 0);
+    faults.exception3Register =
+        intOption(p, QStringLiteral("exception3-on-register"), 0, 65535, -1);
+    faults.delayMs = intOption(p, QStringLiteral("delay-ms"), 0, 600000, 0);
+    faults.garbageEvery = intOption(p, QStringLiteral("garbage-every"), 1, 2147483647, 0);
+    faults.splitReplies = p.isSet(QStringLiteral("split-replies"));
+
+    SimInstrument instrument(config);
+    QString error;
+    QStringList warnings;
+    if (!instrument.loadDefinition(defPath, &error, &warnings))
+        fail(error, 1);
+    warnings << instrument.loadState();
+    for (const QString& w : warnings)
+        warn(w);
+
+    TrafficLog traffic;
+    if (p.isSet(QStringLiteral("traffic")) &&
+        !traffic.open(p.value(QStringLiteral("traffic")), &error))
+        fail(QStringLiteral("traffic log ") + error, 1);
+
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+        fail(QStringLiteral("socketpair failed"), 1);
+    g_signalFd = fds[0];
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    // A parent that stops reading our stdout must not kill us mid-save.
+    std::signal(SIGPIPE, SIG_IGN);
+    QSocketNotifier signalNotifier(fds[1], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(fds[1], &c, 1);
+        QCoreApplication::quit();
+    });
+
+    PtyPort port(p.value(QStringLiteral("link")));
+    FaultInjector injector(faults, config.seed);
+    SimServer server(instrument, injector, port, &traffic, baud);
+    if (!port.open(&error))
+        fail(error, 1);
+    printLine(QStringLiteral("PTY ") + port.slavePath());
+
+    ControlChannel control(instrument, server, port);
+    if (p.isSet(QStringLiteral("stdin-control"))) {
+        QObject::connect(&control, &ControlChannel::quitRequested, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        control.listen(STDIN_FILENO);
+    }
+
+    const int rc = app.exec();
+    port.close();
+    return rc;
+}

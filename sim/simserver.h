@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <deque>
+
+#include "sim/frameassembler.h"
+
+class FaultInjector;
+class PtyPort;
+class SimInstrument;
+class TrafficLog;
+
+// Serves the instrument on the pty: cuts frames out of the byte stream,
+// checks them, lets the instrument answer, applies the requested faults and
+// sends each reply when its time comes. Replies leave in request order, one
+// after the other, as on a half-duplex line.
+class SimServer : public QObject {
+    Q_OBJECT
+public:
+    // `baud` 0: answer at once; otherwise each reply waits for the time its
+    // characters take at that rate (10 bits each) plus the response time.
+    SimServer(SimInstrument& instrument, FaultInjector& faults, PtyPort& port, TrafficLog* traffic,
+              int baud, QObject* parent = nullptr);
+
+    qint64 clockMs() const { return clock_.elapsed(); }
+    qint64 requestsSeen() const { return sequence_; }
+    // Brings the instrument's time up to now.
+    void syncClock();
+    // Forgets replies not yet sent and any half-received frame (the port went away).
+    void dropPending();
+    // Delay before a reply of `chars` characters leaves.
+    qint64 replyDelayMs(qsizetype chars) const;
+
+private:
+    void onBytes(const QByteArray& bytes);
+    void handleFrame(const FrameAssembler::Frame& frame);
+    void queueReply(const QList<QByteArray>& pieces, qint64 delayMs);
+    void pump();
+
+    struct Pending {
+        qint64 due;
+        QByteArray bytes;
+    };
+
+    SimInstrument& instrument_;
+    FaultInjector& faults_;
+    PtyPort& port_;
+    TrafficLog* traffic_;
+    int baud_;
+    FrameAssembler assembler_;
+    QElapsedTimer clock_;
+    QTimer timer_;
+    std::deque<Pending> pending_;
+    qint64 sequence_ = 0;
+};
