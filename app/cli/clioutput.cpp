@@ -1,5 +1,6 @@
 #include "app/cli/clioutput.h"
 
+#include <poll.h>
 #include <unistd.h>
 #include <QJsonDocument>
 #include <algorithm>
@@ -14,9 +15,27 @@ bool CliOutput::stderrIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+namespace {
+bool g_outputClosed = false;
+}  // namespace
+
 void CliOutput::writeOut(const QByteArray& bytes) {
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    if (g_outputClosed)
+        return;
+    const size_t n = std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+    if (n != static_cast<size_t>(bytes.size()) || std::fflush(stdout) != 0)
+        g_outputClosed = true;
+}
+
+bool CliOutput::outputClosed() {
+    // A pipe whose reader has gone reports an error before anything is
+    // written to it, so a quiet watch notices too.
+    if (!g_outputClosed) {
+        pollfd p{STDOUT_FILENO, 0, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLNVAL)))
+            g_outputClosed = true;
+    }
+    return g_outputClosed;
 }
 
 void CliOutput::writeErr(const QByteArray& bytes) {

@@ -49,6 +49,8 @@ public:
 
     static void writeOut(const QByteArray& bytes);
     static void writeErr(const QByteArray& bytes);
+    // stdout could not be written (the reader went away: watch | head).
+    static bool outputClosed();
 
 private:
     bool json_;

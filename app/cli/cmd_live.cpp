@@ -116,7 +116,8 @@ int CliCommands::watch(const CliOptions& o, const CliOutput& out) {
     });
 
     const int limit = o.seconds ? static_cast<int>(*o.seconds * 1000.0) : -1;
-    link.waitFor([] { return false; }, limit);
+    // Nobody left to read the readings ends the watch too.
+    link.waitFor([] { return CliOutput::outputClosed(); }, limit);
     link.presentation().onLive = nullptr;
     link.finish();
     if (drawnInPlace)
