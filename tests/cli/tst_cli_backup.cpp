@@ -17,6 +17,8 @@ private Q_SLOTS:
     void diffThenRestore();
     void restoreConfirmation_data();
     void restoreConfirmation();
+    void notABackupFile_data();
+    void notABackupFile();
     void unplugDuringBackup();
     void interrupted_data();
     void interrupted();
@@ -247,6 +249,35 @@ void TestCliBackup::restoreConfirmation() {
     for (const QJsonObject& t : sim.traffic().mid(before))
         anyWrite |= t.value("function").toInt() == 0x10 || t.value("function").toInt() == 0x06;
     QCOMPARE(anyWrite, sent);
+}
+
+void TestCliBackup::notABackupFile_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("shorter than the tag")
+        << QByteArray(267, '\0') << "bad.mem is not a backup file: 267 bytes";
+    QTest::newRow("tag naming no definition")
+        << QByteArray(256, '\0') + QByteArray("PDAT..REL ..") + QByteArray(116, '\xFF')
+        << "bad.mem is not a backup file: its version tag";
+}
+
+void TestCliBackup::notABackupFile() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    TestHome home;
+    QTemporaryDir dir;
+    SimProcess sim;
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    const QString path = dir.filePath("bad.mem");
+    writeFile(path, content);
+    const QList<QStringList> runs = {{"restore", path, "--yes"}, {"diff", path}};
+    for (const QStringList& run : runs) {
+        const CliResult r = runCli(common(sim, home) + run);
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(r.err.contains(message.toUtf8()), r.describe());
+    }
+    for (const QJsonObject& t : sim.traffic())
+        QVERIFY(t.value("function").toInt() != 0x10 && t.value("function").toInt() != 0x06);
 }
 
 void TestCliBackup::unplugDuringBackup() {

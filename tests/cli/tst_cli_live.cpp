@@ -82,7 +82,7 @@ void TestCliLive::watchRidesOutAnUnplug() {
     const QString link = dir.filePath("velmora-port");
     SimProcess sim({"--noise", "0", "--load", "5", "--link", link});
     QVERIFY2(sim.start(), qPrintable(sim.errorString()));
-    CliChild child(common(link, home) + QStringList{"--json", "watch", "--seconds", "7"});
+    CliChild child(common(link, home) + QStringList{"--json", "watch", "--seconds", "8"});
     QVERIFY(
         waitForRecord(sim, [](const QJsonObject& t) { return t.value("function").toInt() == 7; }));
     QVERIFY(sim.send("unplug").startsWith("OK"));
