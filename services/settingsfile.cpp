@@ -1,12 +1,12 @@
 #include "services/settingsfile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <array>
 #include <cmath>
 
 #include "device/eventlog.h"
 #include "device/programfolder.h"
+#include "services/atomicfile.h"
 
 namespace {
 
@@ -167,14 +167,5 @@ bool SettingsFile::save(const fdati& values, QString* error) {
             *error = QStringLiteral("%1 not written: %2").arg(path(), why);
         return false;
     }
-    // No direct-write fallback: an unwritable folder must fail, not leave a
-    // half-written file behind.
-    QSaveFile file(path());
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = QStringLiteral("%1 not written: %2").arg(path(), file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path(), bytes, error);
 }
