@@ -141,7 +141,8 @@ QByteArray SettingsFile::serialize(const fdati& values, QString* error) {
     QStringList bad;
     for (const Field& field : kFields) {
         const QString& text = values.*field.member;
-        bool storable = !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n'));
+        // Only LF ends a line on reading; a CR inside a field reads back as it was.
+        bool storable = !text.contains(QLatin1Char('\n'));
         for (QChar c : text)
             storable = storable && c.unicode() <= 0xFF;
         if (!storable)
@@ -152,7 +153,7 @@ QByteArray SettingsFile::serialize(const fdati& values, QString* error) {
     if (!bad.isEmpty()) {
         if (error)
             *error =
-                QStringLiteral("%1: a line break or a character outside Latin-1 cannot be stored")
+                QStringLiteral("%1: a line feed or a character outside Latin-1 cannot be stored")
                     .arg(bad.join(QStringLiteral(", ")));
         return {};
     }

@@ -31,7 +31,7 @@ private:
 
 const QByteArray kSample =
     "/dev/ttyUSB0\r\n38400\r\nEnglish\r\n-20\r\n300\r\n2\r\n17\r\n/home/tech/backups/\r\n"
-    "\xE9t\xE9 = ;\t free text \r\n/home/tech/weights.csv\r\n255\r\n2.5\r\n1\r\n60\r\n";
+    "\xE9t\xE9 = ;\t free\rtext \r\n/home/tech/weights.csv\r\n255\r\n2.5\r\n1\r\n60\r\n";
 
 }  // namespace
 
@@ -85,7 +85,7 @@ void TestSettingsFile::everyLineSurvivesLoadAndSave() {
     const auto loaded = SettingsFile::load(0, 0);
     QVERIFY(loaded.found);
     QVERIFY2(loaded.problems.isEmpty(), qPrintable(loaded.problems.join("; ")));
-    QCOMPARE(loaded.values.firmwaredir, QString::fromLatin1("\xE9t\xE9 = ;\t free text "));
+    QCOMPARE(loaded.values.firmwaredir, QString::fromLatin1("\xE9t\xE9 = ;\t free\rtext "));
     QCOMPARE(loaded.values.loginterval, QStringLiteral("2.5"));
     QVERIFY(SettingsFile::save(loaded.values));
     QCOMPARE(home.read("ISetup.dat"), written);
