@@ -1,33 +1,11 @@
-#include <sys/resource.h>
-
 #include <QtTest>
-#include <csignal>
 
 #include "device/paramtable.h"
+#include "fulldisk.h"
 #include "services/backupfile.h"
 #include "support/testhome.h"
 
 namespace {
-
-// Stands in for a full disk, also for root: no file may grow past 8 bytes.
-class FullDisk {
-public:
-    FullDisk() {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit tiny = saved_;
-        tiny.rlim_cur = 8;
-        setrlimit(RLIMIT_FSIZE, &tiny);
-    }
-    ~FullDisk() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
 
 QByteArray pattern(int size, int seed = 7) {
     QByteArray out(size, '\0');

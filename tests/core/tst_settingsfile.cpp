@@ -1,33 +1,10 @@
-#include <sys/resource.h>
-
 #include <QtTest>
-#include <csignal>
 
+#include "fulldisk.h"
 #include "services/settingsfile.h"
 #include "support/testhome.h"
 
 namespace {
-
-// Stands in for a full disk, and works for root, who writes through
-// permission bits: no file may grow past a few bytes while it lives.
-class FullDisk {
-public:
-    FullDisk() {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit tiny = saved_;
-        tiny.rlim_cur = 8;
-        setrlimit(RLIMIT_FSIZE, &tiny);
-    }
-    ~FullDisk() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
 
 const QByteArray kSample =
     "/dev/ttyUSB0\r\n38400\r\nEnglish\r\n-20\r\n300\r\n2\r\n17\r\n/home/tech/backups/\r\n"
