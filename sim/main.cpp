@@ -159,6 +159,9 @@ int main(int argc, char** argv) {
     QString defPath;
     if (p.isSet(QStringLiteral("def"))) {
         defPath = p.value(QStringLiteral("def"));
+        // A file named outright must be there; only --model/--release fall back.
+        if (!QFileInfo::exists(defPath))
+            fail(QStringLiteral("definition file %1 not found").arg(defPath), 1);
         if (const auto id = identityOfFile(defPath))
             std::tie(config.model, config.release) = *id;
     }
