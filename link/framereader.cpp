@@ -80,9 +80,9 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
     if (!codec::verifica_lrc(frame)) {
         logLine("CHKSUM RX Error:", codec::bin2hex(frame));
         buffer_rx_.clear();
-        // The exchange is left unanswered so the sender retries; these bytes
+        // The exchange is unanswered and the sender retries now; these bytes
         // are never taken as reply data.
-        state_.risposta_ok = 0;
+        state_.setRisposta(LinkState::kDamagedReply);
         return Outcome::Checksum;
     }
 

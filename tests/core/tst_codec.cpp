@@ -158,10 +158,12 @@ void TestCodec::readerRejects() {
     QVERIFY(handler.frames.isEmpty());
     QCOMPARE(home.logMessages(), logLine.isEmpty() ? QStringList() : QStringList{logLine});
     QCOMPARE(!reader.buffer_rx().isEmpty(), bufferKept);
-    const bool flagCleared = outcome == int(FrameReader::Outcome::Checksum) ||
-                             outcome == int(FrameReader::Outcome::ConversionError);
-    // Address, short and truncation errors leave the flag for the timeout.
-    QCOMPARE(state.risposta_ok.load(), flagCleared ? 0 : 1);
+    // Address, short and truncation errors leave the flag for the timeout; a
+    // damaged reply asks for the retry at once; a conversion error clears it.
+    int flag = 1;
+    if (outcome == int(FrameReader::Outcome::Checksum)) flag = LinkState::kDamagedReply;
+    if (outcome == int(FrameReader::Outcome::ConversionError)) flag = 0;
+    QCOMPARE(state.risposta_ok.load(), flag);
 }
 
 void TestCodec::readerAddressDuringSearch() {
