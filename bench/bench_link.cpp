@@ -1,11 +1,11 @@
 // Link figures against the virtual instrument paced at real baud rates:
 // live-weight update rate against the pass-rhythm limit, read-out time
 // against the wire-time limit, and the process's CPU use while polling.
+#include <sys/resource.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <sys/resource.h>
 
 #include "device/programfolder.h"
 #include "device/session.h"
@@ -34,10 +34,14 @@ struct CountingView : Presentation {
 };
 
 // Seconds a frame of n characters takes on the wire at 10 bits a character.
-double wire(int chars, int baud) { return chars * 10.0 / baud; }
+double wire(int chars, int baud) {
+    return chars * 10.0 / baud;
+}
 
 // Request and reply lengths in characters (":" + hex + LRC + CR LF).
-int frameChars(int bodyBytes) { return 1 + 2 * (bodyBytes + 1) + 2; }
+int frameChars(int bodyBytes) {
+    return 1 + 2 * (bodyBytes + 1) + 2;
+}
 
 struct Row {
     int baud = 0;
@@ -84,10 +88,11 @@ Row measure(int baud, const QString& home, int pollSeconds) {
     // Pass rhythm: one pass a request and its reply plus 50 ms; the cycle
     // C, P, I, P, E, P holds three live reads in six passes.
     const int dataBytes = t.bytes(1) - t.bytes(0);
-    const double cycle = 6 * 0.050 + wire(frameChars(6), baud) + wire(frameChars(4), baud)      // C
-                         + wire(frameChars(6), baud) + wire(frameChars(4), baud)               // I
-                         + wire(frameChars(2), baud) + wire(frameChars(3), baud)               // E
-                         + 3 * (wire(frameChars(6), baud) + wire(frameChars(3 + dataBytes), baud));  // P
+    const double cycle =
+        6 * 0.050 + wire(frameChars(6), baud) + wire(frameChars(4), baud)           // C
+        + wire(frameChars(6), baud) + wire(frameChars(4), baud)                     // I
+        + wire(frameChars(2), baud) + wire(frameChars(3), baud)                     // E
+        + 3 * (wire(frameChars(6), baud) + wire(frameChars(3 + dataBytes), baud));  // P
     row.liveLimitHz = 3.0 / cycle;
 
     view.refreshes = 0;
@@ -112,13 +117,17 @@ int main(int argc, char** argv) {
     for (const QString& name : src.entryList(QDir::Files))
         QFile::copy(src.filePath(name), home.filePath(QStringLiteral("Config/") + name));
 
-    std::printf("| baud | read-out s | wire limit s | read-out vs limit | live Hz | pass limit Hz | live vs limit | CPU %% of a core |\n");
+    std::printf(
+        "| baud | read-out s | wire limit s | read-out vs limit | live Hz | pass limit Hz | live "
+        "vs limit | CPU %% of a core |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
     for (int baud : {115200, 19200}) {
         const Row r = measure(baud, home.path(), seconds);
-        std::printf("| %d | %.2f | %.2f | %.0f %% | %.2f | %.2f | %.0f %% | %.2f |\n", r.baud, r.readoutS,
-                    r.readoutLimitS, r.readoutS > 0 ? 100.0 * r.readoutLimitS / r.readoutS : 0.0, r.liveHz,
-                    r.liveLimitHz, r.liveLimitHz > 0 ? 100.0 * r.liveHz / r.liveLimitHz : 0.0, r.cpuPercent);
+        std::printf("| %d | %.2f | %.2f | %.0f %% | %.2f | %.2f | %.0f %% | %.2f |\n", r.baud,
+                    r.readoutS, r.readoutLimitS,
+                    r.readoutS > 0 ? 100.0 * r.readoutLimitS / r.readoutS : 0.0, r.liveHz,
+                    r.liveLimitHz, r.liveLimitHz > 0 ? 100.0 * r.liveHz / r.liveLimitHz : 0.0,
+                    r.cpuPercent);
     }
     std::printf("\nmax resident set: %ld KiB\n", maxRssKb());
     return 0;
