@@ -2,7 +2,9 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "device/decoding.h"
 
@@ -21,7 +23,9 @@ int DataLogger::intervalMs(const QString& normalized) {
     const std::optional<double> v = parseReal(normalized);
     if (!v)
         return 200;
-    return static_cast<int>(std::trunc(*v * 1000.0 + 1e-6));
+    // A timer counts in int milliseconds: about 24 days at most.
+    const double ms = std::trunc(*v * 1000.0 + 1e-6);
+    return static_cast<int>(std::min(ms, double(std::numeric_limits<int>::max())));
 }
 
 qint64 DataLogger::countLines(const QString& path) {

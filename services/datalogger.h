@@ -17,7 +17,8 @@ public:
     // The interval edit's rule: one decimal, halves rounded away from zero,
     // at least "0.2". Empty for a text that is not a number.
     static std::optional<QString> normalizeInterval(const QString& text);
-    // The timer interval of a normalized text, truncated to whole ms.
+    // The timer interval of a normalized text, truncated to whole ms (and
+    // capped at what a timer can hold).
     static int intervalMs(const QString& normalized);
 
     // The line count of a file (0 when it does not exist): every line,

@@ -208,8 +208,9 @@ CliParse parseCliArguments(const QStringList& arguments) {
 
     if (o.command == Command::Watch && given.contains(QStringLiteral("seconds"))) {
         const auto s = parseReal(given.value(QStringLiteral("seconds")));
-        if (!s || *s <= 0 || *s > 1e7) {
-            r.error = QStringLiteral("--seconds takes a positive number, not \"%1\"")
+        // Within what a timer can count in milliseconds: about 24 days.
+        if (!s || *s <= 0 || *s > 2e6) {
+            r.error = QStringLiteral("--seconds takes a positive number up to 2000000, not \"%1\"")
                           .arg(given.value(QStringLiteral("seconds")));
             return r;
         }

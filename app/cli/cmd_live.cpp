@@ -69,6 +69,7 @@ int CliCommands::watch(const CliOptions& o, const CliOutput& out) {
     Reading last;
     bool printedOnce = false;
     bool drawnInPlace = false;
+    bool offlineShown = false;
 
     auto print = [&](const Reading& r, bool online) {
         QJsonObject doc;
@@ -107,11 +108,14 @@ int CliCommands::watch(const CliOptions& o, const CliOutput& out) {
         print(r, true);
         last = r;
         printedOnce = true;
+        offlineShown = false;
     };
+    // The core repeats the offline look at every failed attempt; say it once.
     QObject::connect(&link, &CliLink::onlineChanged, &link, [&](bool online) {
-        if (!online) {
+        if (!online && !offlineShown) {
             print(Reading(), false);
             printedOnce = false;
+            offlineShown = true;
         }
     });
 

@@ -34,6 +34,8 @@ void TestDataLogger::intervalEdit_data() {
                               << "0.2" << 200;
     QTest::newRow("spaces around") << " 10.04 "
                                    << "10.0" << 10000;
+    QTest::newRow("longer than a timer holds") << "1e8"
+                                               << "100000000.0" << 2147483647;
     QTest::newRow("not a number") << "1,5"
                                   << "" << 0;
     QTest::newRow("empty") << ""
