@@ -87,11 +87,9 @@ bool Session::accoda_comando(char letter, const QByteArray& body) {
         link_.stato_link = 0;
         presentation_->setStatusText(0, QStringLiteral("Status: TX"));
     }
-    link_.tx_finito = false;
-    if (!ring_.push(letter, body)) {
+    if (!ring_.push(letter, body, link_.tx_finito)) {
         EventLog::log(QStringLiteral("Errore: Coda TX piena, richiesta ") + QChar(letter) +
                       QStringLiteral(" scartata"));
-        link_.tx_finito = true;
         return false;
     }
     return true;

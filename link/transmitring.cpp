@@ -10,6 +10,23 @@ bool TransmitRing::push(char letter, const QByteArray& body) {
     return true;
 }
 
+bool TransmitRing::push(char letter, const QByteArray& body, std::atomic<bool>& finished) {
+    QMutexLocker lock(&mutex_);
+    if (pending_ >= kSlots) return false;
+    finished = false;
+    slots_[static_cast<size_t>(write_)] = letter + body;
+    write_ = (write_ + 1) % kSlots;
+    ++pending_;
+    return true;
+}
+
+bool TransmitRing::finishIfIdle(std::atomic<bool>& finished) {
+    QMutexLocker lock(&mutex_);
+    if (pending_ != 0) return false;
+    finished = true;
+    return true;
+}
+
 bool TransmitRing::front(char* letter, QByteArray* body) const {
     QMutexLocker lock(&mutex_);
     if (pending_ == 0)

@@ -112,8 +112,9 @@ void TThgestioneseriale::inviacomandi() {
         if (letter == 0 || body.isEmpty()) {
             state_.tipocomando = 0;
             state_.timeout_extra = 0;
-            state_.tx_finito = true;
-            state_.canale_occupato = false;
+            // Only an idle ring ends a builder's wait. The builder lock stays
+            // with the builder, which always releases it itself.
+            ring_.finishIfIdle(state_.tx_finito);
             onMain([host] { host->exchangeEnded(); });
             return;
         }
@@ -146,6 +147,7 @@ void TThgestioneseriale::inviacomandi() {
             return;
         }
 
+        const bool fromRing = slot_preso_;
         if (slot_preso_) {
             slot_preso_ = false;
             ring_.pop();
@@ -171,7 +173,11 @@ void TThgestioneseriale::inviacomandi() {
         if (isPoll(letter))
             state_.tipocomando = 0;
         state_.timeout_extra = 0;
-        state_.tx_finito = true;
+        // The end of a poll is not the end of a request queued while it ran.
+        if (fromRing)
+            state_.tx_finito = true;
+        else
+            ring_.finishIfIdle(state_.tx_finito);
         tentativi_ = 3;
         onMain([host] {
             host->setBusyCursor(false);

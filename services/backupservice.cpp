@@ -23,6 +23,7 @@ void BackupService::readCalibration() {
     ParameterTable& t = s_.table();
     const int nCal = t.calibrationCount();
     const int first = t.count(1);
+    calibrationComplete = true;
     if (nCal > 0) {
         setProgress(0, nCal);
         int k = 0;
@@ -34,6 +35,7 @@ void BackupService::readCalibration() {
                 failures = 0;
                 ++k;
             } else if (++failures > 3) {
+                calibrationComplete = false;
                 break;
             }
             setProgress(k, nCal);
@@ -155,6 +157,7 @@ bool BackupService::writeAll(bool confirmed) {
     s_.requests().invia_comando(0x20);
     s_.setUnsaved(false);
     setProgress(0, -1);
+    writeAllComplete = complete;
     return complete;
 }
 

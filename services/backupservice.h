@@ -19,6 +19,11 @@ public:
     // setup entries; true goes on. Defaults to the question box.
     std::function<bool(const QString& question)> askContinue;
 
+    // Outcome of the last backup's calibration read and the last write-all:
+    // false when an entry went unanswered four times, or a group was abandoned.
+    bool calibrationComplete = true;
+    bool writeAllComplete = true;
+
     // Reads the calibration section with up to four attempts per entry and
     // writes the backup file. False with *error when the file could not be
     // written (the old file, if any, stays whole).

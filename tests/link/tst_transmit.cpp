@@ -14,6 +14,7 @@ private Q_SLOTS:
     void queueRefusesTheTwentyFirst();
     void queueNothingWithoutPortOrInOfflineMode();
     void buildersNeedOnlineAndTheLock();
+    void pollEndNeverEndsAQueuedRequest();
 };
 
 void TestTransmit::ringWrapsInOrder() {
@@ -57,7 +58,7 @@ void TestTransmit::queueRefusesTheTwentyFirst() {
     QVERIFY(s.ring().front(&letter, &body));
     QCOMPARE(body, QByteArray(1, char(0)));
     QVERIFY(home.logMessages().last().startsWith(QLatin1String("Errore: Coda TX piena")));
-    QVERIFY(s.link().tx_finito);  // a waiting builder is not left hanging
+    QVERIFY(!s.link().tx_finito);  // the twenty queued requests are still to run
     QCOMPARE(view.status[0], QStringLiteral("Status: TX"));
     QCOMPARE(s.link().stato_link.load(), 0);
 }
@@ -96,6 +97,20 @@ void TestTransmit::buildersNeedOnlineAndTheLock() {
     s.requests().scrivi_parametro(1);
     QVERIFY(s.ring().empty());
     QCOMPARE(view.pendingWrites, (QList<int>{1, 0}));
+}
+
+void TestTransmit::pollEndNeverEndsAQueuedRequest() {
+    // The race: the thread finishes a poll just after a builder queued its
+    // request. The poll's end must leave the builder waiting.
+    TransmitRing ring;
+    std::atomic<bool> finished{true};
+    QVERIFY(ring.push('W', "x", finished));
+    QVERIFY(!finished);
+    QVERIFY(!ring.finishIfIdle(finished));
+    QVERIFY(!finished);
+    ring.pop();
+    QVERIFY(ring.finishIfIdle(finished));
+    QVERIFY(finished);
 }
 
 QTEST_MAIN(TestTransmit)
