@@ -60,9 +60,9 @@ void cross(QPainter& p, const QRectF& r) {
     p.drawLine(c.topRight(), c.bottomLeft());
 }
 
-void viewButton(QPainter& p, const QRectF& r, int kind) {
+void viewButton(QPainter& p, const QRectF& r, int kind, const QColor& ink) {
     const qreal w = r.width(), h = r.height();
-    p.setPen(QPen(kInk, qMax(1.5, w / 12), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setPen(QPen(ink, qMax(1.5, w / 12), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     p.setFont(glyphFont(h * 0.62));
     if (kind == 0) {
@@ -92,10 +92,10 @@ void viewButton(QPainter& p, const QRectF& r, int kind) {
 }
 
 // Small line drawings for the page buttons, all in the same pen.
-void pageGlyph(QPainter& p, const QRectF& r, int page) {
+void pageGlyph(QPainter& p, const QRectF& r, int page, const QColor& ink) {
     const qreal w = r.width(), h = r.height();
     auto pt = [&](qreal x, qreal y) { return QPointF(r.left() + w * x, r.top() + h * y); };
-    p.setPen(QPen(kInk, qMax(1.5, w / 14), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setPen(QPen(ink, qMax(1.5, w / 14), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     switch (page) {
         case 0:  // home
@@ -195,7 +195,7 @@ void pageGlyph(QPainter& p, const QRectF& r, int page) {
     }
 }
 
-QPixmap draw(const QString& name, const QSize& size) {
+QPixmap draw(const QString& name, const QSize& size, const QColor& ink) {
     QPixmap pm(size);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -213,13 +213,13 @@ QPixmap draw(const QString& name, const QSize& size) {
         cross(p, r);
     } else if (name == QLatin1String("0.png") || name == QLatin1String("1.png") ||
                name == QLatin1String("2.png")) {
-        viewButton(p, r, name.at(0).digitValue());
+        viewButton(p, r, name.at(0).digitValue(), ink);
     } else if (name == QLatin1String("home")) {
-        pageGlyph(p, r, 0);
+        pageGlyph(p, r, 0, ink);
     } else if (name == QLatin1String("setup")) {
-        pageGlyph(p, r, 7);
+        pageGlyph(p, r, 7, ink);
     } else if (name.startsWith(QLatin1String("page"))) {
-        pageGlyph(p, r, name.mid(4).toInt());
+        pageGlyph(p, r, name.mid(4).toInt(), ink);
     }
     return pm;
 }
@@ -228,18 +228,19 @@ QPixmap draw(const QString& name, const QSize& size) {
 
 namespace Pictures {
 
-QPixmap get(const QString& name, const QSize& size) {
+QPixmap get(const QString& name, const QSize& size, const QColor& ink) {
     static QHash<QString, QPixmap> cache;
+    const QColor pen = ink.isValid() ? ink : kInk;
     const QString key = name + QLatin1Char('@') + QString::number(size.width()) + QLatin1Char('x') +
-                        QString::number(size.height());
+                        QString::number(size.height()) + pen.name();
     auto it = cache.find(key);
     if (it == cache.end())
-        it = cache.insert(key, draw(name, size));
+        it = cache.insert(key, draw(name, size, pen));
     return it.value();
 }
 
-QIcon icon(const QString& name, const QSize& size) {
-    return QIcon(get(name, size));
+QIcon icon(const QString& name, const QSize& size, const QColor& ink) {
+    return QIcon(get(name, size, ink));
 }
 
 }  // namespace Pictures

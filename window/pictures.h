@@ -11,7 +11,9 @@
 // "page1" ... "page13" (page buttons).
 namespace Pictures {
 
-QPixmap get(const QString& name, const QSize& size);
-QIcon icon(const QString& name, const QSize& size);
+// `ink` colours the line drawings (home, setup, page buttons, view button);
+// invalid: the usual dark ink.
+QPixmap get(const QString& name, const QSize& size, const QColor& ink = QColor());
+QIcon icon(const QString& name, const QSize& size, const QColor& ink = QColor());
 
 }  // namespace Pictures

@@ -2,6 +2,7 @@
 
 #include <QGraphicsOpacityEffect>
 #include <QPropertyAnimation>
+#include <QStyle>
 #include <QToolButton>
 
 #include "device/texts.h"
@@ -52,6 +53,18 @@ TopStrip::TopStrip(QWidget* parent)
         w->setPalette(pal);
     }
 
+    // White buttons; the page shown has its button green (#008000).
+    const QString buttons = QStringLiteral(
+        "QToolButton { background: #ffffff; border: 1px solid #7d927d; border-radius: 6px;"
+        " font-weight: bold;"
+        " padding: 2px; }"
+        "QToolButton:hover { border: 2px solid #2f6f2f; }"
+        "QToolButton:pressed { background: #dfe9df; }"
+        "QToolButton[current=\"true\"] { background: #008000; color: #ffffff;"
+        " border-color: #004d00; }"
+        "QToolButton:disabled { background: #eeeeee; color: #a4a4a4; border-color: #c4c4c4; }");
+    ui->SP1->setStyleSheet(buttons);
+    ui->Bthome->setStyleSheet(buttons);
     ui->BtSetup->setIcon(Pictures::icon(QStringLiteral("setup"), QSize(44, 44)));
     ui->Bthome->setIcon(Pictures::icon(QStringLiteral("setup"), QSize(44, 44)));
     for (int page : pageNumbers()) {
@@ -171,6 +184,22 @@ void TopStrip::setSetupCaption(const QString& caption) {
         caption == tr_("Setup") ? QStringLiteral("setup") : QStringLiteral("home");
     ui->BtSetup->setIcon(Pictures::icon(picture, QSize(44, 44)));
     ui->Bthome->setIcon(Pictures::icon(picture, QSize(44, 44)));
+}
+
+void TopStrip::markCurrent(int page, bool current) {
+    QToolButton* b = pageButton(page);
+    if (!b)
+        return;
+    b->setProperty("current", current);
+    b->style()->unpolish(b);
+    b->style()->polish(b);
+    b->setIcon(Pictures::icon(QStringLiteral("page") + QString::number(page), QSize(44, 44),
+                              current ? QColor(Qt::white) : QColor()));
+}
+
+bool TopStrip::isMarkedCurrent(int page) const {
+    const QToolButton* b = pageButton(page);
+    return b && b->property("current").toBool();
 }
 
 void TopStrip::setViewText(const QString& text) {

@@ -50,6 +50,9 @@ public:
     QToolButton* setupButton() const;  // BtSetup
     QToolButton* homeButton() const;   // Bthome
     void setSetupCaption(const QString& caption);
+    // The page shown has its button green, the others white.
+    void markCurrent(int page, bool current);
+    bool isMarkedCurrent(int page) const;
     void setViewText(const QString& text);
     void showOfflineMarks(bool shown);
     void toggleCross();
