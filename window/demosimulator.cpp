@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <cmath>
 
 #include "device/programfolder.h"
 
@@ -45,6 +46,10 @@ bool DemoSimulator::start(const QString& program, const QStringList& extraArgs) 
             // Later lines answer control commands nobody sends; drop them.
             QObject::connect(&proc_, &QProcess::readyReadStandardOutput, &proc_,
                              [this] { proc_.readAllStandardOutput(); });
+            clock_.start();
+            loadTimer_.setInterval(400);
+            QObject::connect(&loadTimer_, &QTimer::timeout, &proc_, [this] { moveLoad(); });
+            loadTimer_.start();
             return true;
         }
         error_ = QStringLiteral("unexpected first line from the simulator: ") + line;
@@ -57,7 +62,17 @@ bool DemoSimulator::start(const QString& program, const QStringList& extraArgs) 
     return false;
 }
 
+void DemoSimulator::moveLoad() {
+    if (proc_.state() != QProcess::Running)
+        return;
+    // A slow swing between about 2 and 23 kg, once a minute.
+    const double t = static_cast<double>(clock_.elapsed()) / 1000.0;
+    const double kg = 12.5 - 10.5 * std::cos(t * 2.0 * M_PI / 60.0);
+    proc_.write("load " + QByteArray::number(kg, 'f', 2) + '\n');
+}
+
 void DemoSimulator::stop() {
+    loadTimer_.stop();
     if (proc_.state() == QProcess::NotRunning)
         return;
     proc_.write("quit\n");

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
+#include <QTimer>
 
 // velmora-sim as a child of the program for `--demo`: started on a pty,
-// its port used for this run only, stopped when the program ends.
+// its port used for this run only, stopped when the program ends. While it
+// runs, the load on its scale rises and falls slowly, so the weight, the
+// lamps and the chart have something to show.
 class DemoSimulator {
 public:
     static constexpr int kStartMs = 10000;
@@ -27,7 +31,11 @@ public:
     void stop();
 
 private:
+    void moveLoad();
+
     QProcess proc_;
+    QTimer loadTimer_;
+    QElapsedTimer clock_;
     QString port_;
     QString error_;
 };
