@@ -117,7 +117,8 @@ void Session::invia_diretto(char letter, const QByteArray& frame) {
         waitUntil([this] { return !link_.tx_occupato.load(); }, -1);
         link_.risposta_ok = 0;
         link_.tipocomando = letter;
-        while (tries > 0 && link_.risposta_ok == 0) {
+        while (tries > 0 && link_.risposta_ok != 1) {
+            link_.risposta_ok = 0;
             if (port_.isOpen() && !frame.isEmpty() && !link_.porta_chiusa) {
                 if (!port_.write(frame))
                     EventLog::log(QStringLiteral("Errore: Fallita la comunicazione"));
@@ -129,7 +130,7 @@ void Session::invia_diretto(char letter, const QByteArray& frame) {
                     return link_.risposta_ok != 0 || !(link_.online || letter == 'V');
                 },
                 limit);
-            if (link_.risposta_ok == 0) {
+            if (link_.risposta_ok != 1) {
                 presentation_->setStatusText(
                     0, QStringLiteral("Status: Retry %1 C:%2").arg(4 - tries).arg(QChar(letter)));
                 --tries;

@@ -10,8 +10,8 @@
 
 void WritePath::forceWrite(int role, const QString& text) {
     ParameterTable& t = s_.table();
-    const int index = t.entryOfRole(role);
-    t.entry(index).value = QStringLiteral("0");
+    const int index = t.findRole(role);
+    if (index >= 0) t.entry(index).value = QStringLiteral("0");
     write(role, text);
 }
 
@@ -20,7 +20,13 @@ void WritePath::write(int role, const QString& text) {
         return;
     ParameterTable& t = s_.table();
     LinkState& link = s_.link();
-    const int index = t.entryOfRole(role);
+    // A role the definition in use does not hold has no entry: writing it
+    // would land on whatever entry the role map last named.
+    const int index = t.findRole(role);
+    if (index < 0) {
+        EventLog::log(QStringLiteral("Errore: aggiorna_valore - ruolo %1 assente").arg(role));
+        return;
+    }
     ParamEntry& e = t.entry(index);
     bool counts = false;
     bool failed = false;

@@ -41,6 +41,9 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
             buffer_rx_.clear();
     }
     if (!lfSeen) {
+        // No frame is this long: characters that never reach a line end are
+        // noise, and must not pile up.
+        if (buffer_rx_.size() > kMaxPending) buffer_rx_.clear();
         state_.risposta_ok = 0;
         return Outcome::Incomplete;
     }
@@ -80,9 +83,9 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
     if (!codec::verifica_lrc(frame)) {
         logLine("CHKSUM RX Error:", codec::bin2hex(frame));
         buffer_rx_.clear();
-        // The exchange is left unanswered so the sender retries; these bytes
+        // The exchange is unanswered and the sender retries now; these bytes
         // are never taken as reply data.
-        state_.risposta_ok = 0;
+        state_.setRisposta(LinkState::kDamagedReply);
         return Outcome::Checksum;
     }
 

@@ -14,7 +14,10 @@ struct LinkState {
     // Letter of the exchange in progress ('C','I','E','P','X','Y','W','V','S'), 0 for none.
     std::atomic<char> tipocomando{0};
     // 1 when an accepted reply ended the exchange; cleared before every send.
+    // kDamagedReply when a reply failed its checksum: the exchange is retried
+    // at once instead of waiting out its timeout.
     std::atomic<int> risposta_ok{0};
+    static constexpr int kDamagedReply = -1;
     std::atomic<bool> tx_occupato{false};
     // The last queued request's exchange has ended. Set at start so that a
     // builder that queued nothing does not wait.

@@ -2,10 +2,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "device/paramtable.h"
 #include "device/programfolder.h"
+#include "services/atomicfile.h"
 
 namespace {
 
@@ -68,14 +68,7 @@ bool BackupFile::writeBackupFile(const QString& path, const QByteArray& bytes, Q
                          .arg(bytes.size());
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = QStringLiteral("%1 not written: %2").arg(path, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path, bytes, error);
 }
 
 QString BackupFile::versionOfBackup(const QByteArray& bytes) {

@@ -2,11 +2,11 @@
 
 #include <QFile>
 #include <QLocale>
-#include <QSaveFile>
 #include <limits>
 
 #include "device/eventlog.h"
 #include "device/programfolder.h"
+#include "services/atomicfile.h"
 
 namespace {
 QString callogPath() {
@@ -52,12 +52,8 @@ CalLogSave salvacallog(const QString& currentCount, const QDateTime& now) {
 
     const QByteArray bytes =
         result.shown.count.toLatin1() + "\r\n" + result.shown.date.toLatin1() + "\r\n";
-    QSaveFile file(callogPath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        result.error = QStringLiteral("Cal_log.txt not written: %1").arg(file.errorString());
-        file.cancelWriting();
+    if (!writeFileAtomically(callogPath(), bytes, &result.error))
         return result;
-    }
     result.ok = true;
     return result;
 }

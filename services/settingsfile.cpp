@@ -1,12 +1,12 @@
 #include "services/settingsfile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <array>
 #include <cmath>
 
 #include "device/eventlog.h"
 #include "device/programfolder.h"
+#include "services/atomicfile.h"
 
 namespace {
 
@@ -141,7 +141,8 @@ QByteArray SettingsFile::serialize(const fdati& values, QString* error) {
     QStringList bad;
     for (const Field& field : kFields) {
         const QString& text = values.*field.member;
-        bool storable = !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n'));
+        // Only LF ends a line on reading; a CR inside a field reads back as it was.
+        bool storable = !text.contains(QLatin1Char('\n'));
         for (QChar c : text)
             storable = storable && c.unicode() <= 0xFF;
         if (!storable)
@@ -152,7 +153,7 @@ QByteArray SettingsFile::serialize(const fdati& values, QString* error) {
     if (!bad.isEmpty()) {
         if (error)
             *error =
-                QStringLiteral("%1: a line break or a character outside Latin-1 cannot be stored")
+                QStringLiteral("%1: a line feed or a character outside Latin-1 cannot be stored")
                     .arg(bad.join(QStringLiteral(", ")));
         return {};
     }
@@ -167,14 +168,5 @@ bool SettingsFile::save(const fdati& values, QString* error) {
             *error = QStringLiteral("%1 not written: %2").arg(path(), why);
         return false;
     }
-    // No direct-write fallback: an unwritable folder must fail, not leave a
-    // half-written file behind.
-    QSaveFile file(path());
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = QStringLiteral("%1 not written: %2").arg(path(), file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path(), bytes, error);
 }

@@ -53,8 +53,8 @@ LoadResult parse(const QByteArray& content, int windowTop, int windowLeft);
 LoadResult load(int windowTop, int windowLeft);
 
 // The file's bytes; empty with *error set when a field cannot be stored: a
-// line break would shift every later line, a character outside Latin-1
-// would come back as another one.
+// line feed would shift every later line, a character outside Latin-1 would
+// come back as another one.
 QByteArray serialize(const fdati& values, QString* error = nullptr);
 // Writes through a temporary file in the same folder that is renamed over
 // the old one, so the old file stays whole whatever happens. False with

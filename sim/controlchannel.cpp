@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "sim/faultinjector.h"
 #include "sim/ptyport.h"
 #include "sim/siminstrument.h"
 #include "sim/simserver.h"
@@ -74,6 +75,12 @@ QStringList ControlChannel::execute(const QString& line, bool* quit) {
         o.insert(QStringLiteral("requests"), static_cast<double>(server_.requestsSeen()));
         return {QStringLiteral("STATUS ") +
                 QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))};
+    }
+    if (cmd == QLatin1String("silent")) {
+        if (words.size() != 2 || (words[1] != QLatin1String("on") && words[1] != QLatin1String("off")))
+            return err(QStringLiteral("usage: silent on|off"));
+        server_.faults().setSilent(words[1] == QLatin1String("on"));
+        return {QStringLiteral("OK silent ") + words[1]};
     }
     if (cmd == QLatin1String("quit")) {
         *quit = true;

@@ -27,6 +27,8 @@ public:
 
     explicit FaultInjector(FaultOptions options = FaultOptions(), quint32 seed = 1);
     const FaultOptions& options() const { return options_; }
+    // The control channel's "silent on|off": the instrument stops or resumes answering.
+    void setSilent(bool silent) { options_.silent = silent; }
 
     // Counts one request frame addressed to the instrument; true when it
     // must go unanswered.

@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("state"), QStringLiteral("File keeping the saved parameters across runs."),
          QStringLiteral("FILE")},
         {QStringLiteral("baud"),
-         QStringLiteral("Pace replies as at this baud rate, plus the response time."),
+         QStringLiteral("Pace replies to the wire time of request and reply at this baud rate, plus the response time."),
          QStringLiteral("B")},
         {QStringLiteral("traffic"),
          QStringLiteral("Append one JSON line per request to this file."), QStringLiteral("FILE")},
@@ -159,6 +159,9 @@ int main(int argc, char** argv) {
     QString defPath;
     if (p.isSet(QStringLiteral("def"))) {
         defPath = p.value(QStringLiteral("def"));
+        // A file named outright must be there; only --model/--release fall back.
+        if (!QFileInfo::exists(defPath))
+            fail(QStringLiteral("definition file %1 not found").arg(defPath), 1);
         if (const auto id = identityOfFile(defPath))
             std::tie(config.model, config.release) = *id;
     }

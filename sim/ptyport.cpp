@@ -73,6 +73,13 @@ bool PtyPort::open(QString* error) {
 bool PtyPort::pointLink(QString* error) {
     if (linkPath_.isEmpty())
         return true;
+    // The link may replace an old link, never a file that happens to have its name.
+    const QFileInfo existing(linkPath_);
+    if (existing.exists() && !existing.isSymLink()) {
+        if (error)
+            *error = QStringLiteral("link %1: exists and is not a symlink").arg(linkPath_);
+        return false;
+    }
     // Build the new link beside the old one and rename it into place, so the
     // name never points nowhere while a client looks it up.
     const QString temp = linkPath_ + QStringLiteral(".new");

@@ -33,6 +33,8 @@ public:
     // Delay before a reply of `chars` characters leaves.
     qint64 replyDelayMs(qsizetype chars) const;
 
+    FaultInjector& faults() { return faults_; }
+
 private:
     void onBytes(const QByteArray& bytes);
     void handleFrame(const FrameAssembler::Frame& frame);

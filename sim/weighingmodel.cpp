@@ -64,13 +64,11 @@ void WeighingModel::step(const ScaleSetup& s) {
 }
 
 void WeighingModel::advanceTo(qint64 ms, const ScaleSetup& s) {
-    if (now_ < 0) {
-        now_ = ms;
-        filtered_ = countsFor(load_);
-        return;
-    }
-    if (ms - now_ > 3000) {
-        // Settled: start the last second from the load's value.
+    if (!started_ || ms - now_ > 3000) {
+        // At power-up, or after a long quiet spell, the filter has long
+        // settled: replay only the last second, from the load's value, so the
+        // stability window is full.
+        started_ = true;
         now_ = ms - 1000;
         filtered_ = countsFor(load_);
         history_.clear();
@@ -103,7 +101,11 @@ ScaleReading WeighingModel::reading(const ScaleSetup& s) const {
         lo = std::min(lo, g);
         hi = std::max(hi, g);
     }
-    r.stable = !r.outOfRange && (hi - lo) <= std::max(1, s.motion);
+    // Stable only after a whole window of steady weight, not merely because
+    // little history exists yet (just started, or just settled).
+    const bool windowFull = !history_.empty() && history_.back().first - history_.front().first >=
+                                                     kStabilityWindowMs - 2 * kStepMs;
+    r.stable = !r.outOfRange && windowFull && (hi - lo) <= std::max(1, s.motion);
     return r;
 }
 

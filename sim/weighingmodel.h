@@ -93,7 +93,8 @@ private:
     double load_ = 0.0;
     double noise_ = 10.0;
     std::mt19937 rng_;
-    qint64 now_ = -1;
+    bool started_ = false;
+    qint64 now_ = 0;
     double filtered_;  // converter counts after the filter
     double zeroKg_ = 0.0;
     double tareKg_ = 0.0;

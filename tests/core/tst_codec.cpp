@@ -118,6 +118,10 @@ void TestCodec::readerSplitsAndGarbage() {
     QCOMPARE(reader.elabora(":0103"), FrameReader::Outcome::Incomplete);
     QCOMPARE(reader.elabora("02000AF0\r\n"), FrameReader::Outcome::Dispatched);
     QCOMPARE(handler.frames[1], bytes({0x01, 0x03, 0x02, 0x00, 0x0A, 0xF0}));
+
+    // Endless noise without a line end is dropped, not accumulated.
+    for (int i = 0; i < 100; ++i) reader.elabora(QByteArray(64, 'x'));
+    QVERIFY(reader.buffer_rx().size() <= FrameReader::kMaxPending + 64);
 }
 
 void TestCodec::readerRejects_data() {
@@ -158,10 +162,12 @@ void TestCodec::readerRejects() {
     QVERIFY(handler.frames.isEmpty());
     QCOMPARE(home.logMessages(), logLine.isEmpty() ? QStringList() : QStringList{logLine});
     QCOMPARE(!reader.buffer_rx().isEmpty(), bufferKept);
-    const bool flagCleared = outcome == int(FrameReader::Outcome::Checksum) ||
-                             outcome == int(FrameReader::Outcome::ConversionError);
-    // Address, short and truncation errors leave the flag for the timeout.
-    QCOMPARE(state.risposta_ok.load(), flagCleared ? 0 : 1);
+    // Address, short and truncation errors leave the flag for the timeout; a
+    // damaged reply asks for the retry at once; a conversion error clears it.
+    int flag = 1;
+    if (outcome == int(FrameReader::Outcome::Checksum)) flag = LinkState::kDamagedReply;
+    if (outcome == int(FrameReader::Outcome::ConversionError)) flag = 0;
+    QCOMPARE(state.risposta_ok.load(), flag);
 }
 
 void TestCodec::readerAddressDuringSearch() {
