@@ -141,7 +141,6 @@ TForm1::TForm1(QWidget* parent)
     connect(home_, &HomePage::addressAccepted, this, &TForm1::addressAccepted);
     connect(sb1_, &StatusPanels::clicked, this, &TForm1::SB1Click);
     connect(&session_, &Session::unsavedChanged, sb1_, &StatusPanels::setUnsaved);
-    connect(weight->chart(), &WeightChart::clicked, this, [] {});
     strip_->setConditions([this] { return session_.link().richiesta_stop.load(); },
                           [this] { return session_.link().online.load(); });
     session_.decoder().fieldbusChanged = [this] {
@@ -159,6 +158,10 @@ TForm1::~TForm1() {
     // still stops the link before the session goes.
     if (created_ && !closed_)
         session_.shutdownLink();
+    // The hot-plug watcher works on the session: it goes first.
+    delete watch_;
+    session_.controls().setHook(nullptr);
+    session_.setPresentation(nullptr);
 }
 
 void TForm1::buildMenus() {
