@@ -1,0 +1,55 @@
+// velmora: the configurator's window.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <algorithm>
+
+#include "device/programfolder.h"
+#include "window/startup.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Configurator for load-cell weighing instruments."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption home(QStringLiteral("home"),
+                                  QStringLiteral("Program folder (default: VELMORA_HOME, else the "
+                                                 "executable's folder)."),
+                                  QStringLiteral("DIR"));
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("Run against the virtual instrument beside the "
+                                                 "executable; the stored port is kept."));
+    const QCommandLineOption simulator(QStringLiteral("simulator"),
+                                       QStringLiteral("The virtual instrument for --demo."),
+                                       QStringLiteral("PATH"));
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Save a picture of the window to FILE a few "
+                                                       "seconds after start-up."),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
+                                       QStringLiteral("Close the window after SECONDS."),
+                                       QStringLiteral("SECONDS"));
+    parser.addOptions({home, demo, simulator, screenshot, quitAfter});
+    parser.process(app);
+
+    if (parser.isSet(home))
+        ProgramFolder::setPath(parser.value(home));
+
+    Startup::Options options;
+    options.demo = parser.isSet(demo);
+    options.simulator = parser.value(simulator);
+    options.screenshot = parser.value(screenshot);
+    if (parser.isSet(quitAfter)) {
+        bool ok = false;
+        const double seconds = parser.value(quitAfter).toDouble(&ok);
+        if (!ok || seconds <= 0)
+            parser.showHelp(2);
+        options.quitAfterMs = static_cast<int>(seconds * 1000);
+        options.screenshotDelayMs = std::min(options.screenshotDelayMs, options.quitAfterMs / 2);
+    }
+    return Startup::run(app, options);
+}

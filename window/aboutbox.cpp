@@ -1,0 +1,26 @@
+#include "window/aboutbox.h"
+
+#include "device/texts.h"
+#include "ui_about.h"
+#include "window/pictures.h"
+
+TFAbout::TFAbout(QWidget* owner) : QDialog(owner), ui(new Ui::TFAbout) {
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(420, 211);
+    setWindowTitle(tr_("About.."));
+    ui->Image1->setPixmap(Pictures::get(QStringLiteral("page1"), QSize(88, 88)));
+    QFont name = font();
+    name.setPixelSize(30);
+    name.setBold(true);
+    ui->lbname->setFont(name);
+    ui->lbname->setStyleSheet(QStringLiteral("color: #7a1fa2;"));
+    ui->lbversion->setText(tr_("Version") + QLatin1Char(' ') + QStringLiteral(VELMORA_VERSION));
+    ui->lbdescription->setText(tr_("Configurator for load-cell weighing instruments"));
+    ui->btChiudi->setText(tr_("&Chiudi"));
+    connect(ui->btChiudi, &QPushButton::clicked, this, &QDialog::close);
+}
+
+TFAbout::~TFAbout() {
+    delete ui;
+}

@@ -1,0 +1,477 @@
+#include "window/tform1.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStackedWidget>
+
+#include "device/connection.h"
+#include "device/eventlog.h"
+#include "device/programfolder.h"
+#include "device/texts.h"
+#include "link/portwatch.h"
+#include "link/requests.h"
+#include "services/settingsfile.h"
+#include "window/aboutbox.h"
+#include "window/analogpage.h"
+#include "window/backuppage.h"
+#include "window/calibrationpage.h"
+#include "window/communicationspage.h"
+#include "window/datawindow.h"
+#include "window/documentspage.h"
+#include "window/factorypage.h"
+#include "window/filterspage.h"
+#include "window/functionspage.h"
+#include "window/homepage.h"
+#include "window/inoutpage.h"
+#include "window/loggerpage.h"
+#include "window/navigator.h"
+#include "window/questionbox.h"
+#include "window/splashscreen.h"
+#include "window/statuspanels.h"
+#include "window/testpage.h"
+#include "window/topstrip.h"
+#include "window/weightchart.h"
+#include "window/weightpage.h"
+#include "window/windowpresenter.h"
+
+// The resources live in a static library: they must be registered by hand,
+// at global scope.
+static void initResources() {
+    Q_INIT_RESOURCE(velmora);
+}
+
+namespace {
+
+constexpr int kSaveCommand = 32;
+constexpr int kStripLeft = 3;
+
+QString versionText(int parts) {
+    return QStringList(QString::fromLatin1(VELMORA_VERSION).split(QLatin1Char('.')).mid(0, parts))
+        .join(QLatin1Char('.'));
+}
+
+// 0x00BBGGRR, the way the settings file stores the window colour.
+QColor colourOfSetting(const QString& text, bool* ok) {
+    const qint64 v = text.toLongLong(ok);
+    if (!*ok || v < 0 || v > 0xFFFFFF) {
+        *ok = false;
+        return {};
+    }
+    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
+}
+
+QString settingOfColour(const QColor& c) {
+    return QString::number(c.red() | (c.green() << 8) | (c.blue() << 16));
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent),
+      central_(new QWidget(this)),
+      strip_(nullptr),
+      stack_(new QStackedWidget(central_)),
+      sb1_(new StatusPanels(this)),
+      home_(new HomePage) {
+    initResources();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    QFont f(QStringLiteral("Arial"));
+    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                   QStringLiteral("DejaVu Sans")});
+    f.setPixelSize(13);
+    f.setBold(true);
+    setFont(f);
+
+    strip_ = new TopStrip(central_);
+    strip_->setGeometry(kStripLeft, 0, TopStrip::kSize.width(), TopStrip::kSize.height());
+    setCentralWidget(central_);
+    central_->setAutoFillBackground(true);
+    setStatusBar(sb1_);
+    buildMenus();
+
+    auto* weight = new WeightPage;
+    auto* filters = new FiltersPage;
+    WindowPresenter::Parts parts;
+    parts.window = this;
+    parts.strip = strip_;
+    parts.home = home_;
+    parts.status = sb1_;
+    parts.weightChart = weight->chart();
+    parts.filterChart = filters->chart();
+    presenter_ = new WindowPresenter(parts, session_, this);
+    session_.setPresentation(presenter_);
+    session_.controls().setHook(
+        [this](const ControlUpdate& u) { presenter_->applyControlUpdates({u}); });
+
+    nav_ = new Navigator(this, strip_, stack_, session_, this);
+    const QList<Page*> pages = {
+        home_,          new CalibrationPage, filters,        new InOutPage,  new CommunicationsPage,
+        new AnalogPage, new FunctionsPage,   weight,         new BackupPage, new DocumentsPage,
+        new TestPage,   new LoggerPage,      new FactoryPage};
+    for (Page* p : pages) {
+        nav_->addPage(p);
+        p->setMouseTracking(true);
+    }
+    stack_->setMouseTracking(true);
+    central_->setMouseTracking(true);
+    setMouseTracking(true);
+
+    fdata_ = new Fdata([this] { return session_.table().imageLines(); }, this);
+    watch_ = new PortWatch(session_, this);
+    tlog_.setObjectName(QStringLiteral("Tlog"));
+
+    connect(strip_, &TopStrip::pageButtonClicked, nav_, &Navigator::pageButtonClick);
+    connect(strip_, &TopStrip::setupClicked, nav_, &Navigator::BtSetupClick);
+    connect(nav_, &Navigator::setupClicked, this, [this] {
+        presenter_->applier().apply(
+            ControlUpdate::setText(QStringLiteral("lbaddress"), home_->addressText()));
+        sb1_->update();
+    });
+    connect(home_, &HomePage::viewChanged, this, &TForm1::rg2Click);
+    connect(home_, &HomePage::tareClicked, this,
+            [this](int code) { session_.requests().invia_comando(static_cast<quint8>(code)); });
+    connect(home_, &HomePage::addressAccepted, this, &TForm1::addressAccepted);
+    connect(sb1_, &StatusPanels::clicked, this, &TForm1::SB1Click);
+    connect(&session_, &Session::unsavedChanged, sb1_, &StatusPanels::setUnsaved);
+    strip_->setConditions([this] { return session_.link().richiesta_stop.load(); },
+                          [this] { return session_.link().online.load(); });
+    session_.decoder().fieldbusChanged = [this] {
+        session_.fieldbusCaption = session_.controls().text(QStringLiteral("CBProt2"));
+    };
+    setFormColour(kDefaultColour);
+    buildShortcuts();
+
+    session_.tRecover().setObjectName(QStringLiteral("TRecover"));
+    session_.tStato().setObjectName(QStringLiteral("tstato"));
+}
+
+TForm1::~TForm1() {
+    // A window destroyed without its close sequence (a test, a failed start)
+    // still stops the link before the session goes.
+    if (created_ && !closed_)
+        session_.shutdownLink();
+    // The hot-plug watcher works on the session: it goes first.
+    delete watch_;
+    session_.controls().setHook(nullptr);
+    session_.setPresentation(nullptr);
+}
+
+void TForm1::buildMenus() {
+    language_ = menuBar()->addMenu(tr_("Language"));
+    language_->setObjectName(QStringLiteral("Language1"));
+    QMenu* connectMenu = menuBar()->addMenu(tr_("Connect"));
+    connectMenu->setObjectName(QStringLiteral("Connect1"));
+    search_ = connectMenu->addAction(tr_("Search"));
+    search_->setObjectName(QStringLiteral("Search1"));
+    connect(search_, &QAction::triggered, this, &TForm1::searchRequested);
+    offlineMode_ = connectMenu->addAction(tr_("Offline Mode"));
+    offlineMode_->setObjectName(QStringLiteral("testMode"));
+    offlineMode_->setCheckable(true);
+    connect(offlineMode_, &QAction::triggered, this, &TForm1::testModeClick);
+    QMenu* help = menuBar()->addMenu(tr_("Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    QAction* about = help->addAction(tr_("About.."));
+    about->setObjectName(QStringLiteral("About1"));
+    connect(about, &QAction::triggered, this, &TForm1::showAbout);
+    QAction* exit = menuBar()->addAction(tr_("Exit"));
+    exit->setObjectName(QStringLiteral("Exit1"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+}
+
+void TForm1::buildShortcuts() {
+    // Key preview: the window sees every key before the focused control.
+    qApp->installEventFilter(this);
+}
+
+bool TForm1::FormKeyDown(QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_F5 && mods == Qt::NoModifier) {
+        Q_EMIT searchRequested();
+        return true;
+    }
+    // The Ctrl combinations act only when Ctrl is the only modifier held.
+    if (mods != Qt::ControlModifier)
+        return false;
+    switch (event->key()) {
+        case Qt::Key_F1:
+            fdata_->showImage();
+            return true;
+        case Qt::Key_F8:
+            nav_->toggleFactoryButton();
+            return true;
+        case Qt::Key_K:
+            if (auto* analog = qobject_cast<AnalogPage*>(nav_->page(6)))
+                analog->toggleCalibrationGroup();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TForm1::buildLanguageMenu() {
+    // The languages are the language files beside the program; switching
+    // the texts themselves is the translator's business.
+    language_->clear();
+    auto* group = new QActionGroup(language_);
+    const QStringList files =
+        QDir(ProgramFolder::path()).entryList({QStringLiteral("*.lng")}, QDir::Files, QDir::Name);
+    for (const QString& file : files) {
+        QAction* a = language_->addAction(file.left(file.size() - 4));
+        a->setCheckable(true);
+        group->addAction(a);
+        connect(a, &QAction::triggered, this,
+                [this, a] { session_.settings().lingua = a->text(); });
+    }
+}
+
+// ---------------------------------------------------------------- start-up
+
+bool TForm1::FormCreate() {
+    if (!instance_.acquire()) {
+        alreadyRunning_ = true;
+        TFbox::domanda(this, tr_("Program is already running"), TFbox::Information);
+        return false;
+    }
+    created_ = true;
+    session_.link().richiesta_stop = false;
+    EventLog::log(QString::fromLatin1(EventLog::kStartMessage));
+    setWindowTitle(QStringLiteral("Velmora Ver.") + versionText(3));
+    buildLanguageMenu();
+    Loadfile();
+    watch_->start();
+    return true;
+}
+
+void TForm1::finishStartup(TSplashScreen* splash) {
+    if (alreadyRunning_ || !created_)
+        return;
+    presenter_->setSplash(splash);
+    Loadfile();
+    session_.connection().disablePages();
+    // Until an instrument answers, the window wears the offline look.
+    session_.connection().refreshPresentation();
+    session_.setStartupComplete(true);
+    session_.impostacom();
+    QCoreApplication::processEvents();
+
+    const fdati& s = session_.settings();
+    if (splash) {
+        splash->glideTo(QPoint(s.f_left.toInt() + 195, s.f_top.toInt() + 210));
+        splash->hide();
+        splash->deleteLater();
+    }
+    nav_->AbilPannel(0);
+    nav_->form_style(Navigator::Compact);
+    show();
+    FormShow();
+}
+
+void TForm1::FormShow() {
+    home_->attachAddressHandler();
+    home_->showAddress(QString());
+    // Setting the text now runs the address check, as typing it would.
+    if (auto* field = findChild<QLineEdit*>(QStringLiteral("Eaddress")))
+        field->setText(session_.settings().address);
+    session_.decoder().fillFieldbusBauds();
+    session_.flushControls();
+    session_.ring().reset();
+    nav_->AbilPannel(0);
+    presenter_->setSendButtonOrange();
+    home_->selectView(1);  // Net
+}
+
+void TForm1::setPortOverride(const QString& port) {
+    portOverride_ = port;
+    if (!port.isEmpty()) {
+        session_.settings().porta = port;
+        session_.settings().velocita = QStringLiteral("19200");
+    }
+}
+
+// ---------------------------------------------------------------- settings
+
+void TForm1::Loadfile() {
+    const SettingsFile::LoadResult r = SettingsFile::load(y(), x());
+    fdati& s = session_.settings();
+    s = r.values;
+    storedPort_ = s.porta;
+    storedSpeed_ = s.velocita;
+    if (!portOverride_.isEmpty()) {
+        s.porta = portOverride_;
+        s.velocita = QStringLiteral("19200");
+    }
+    applySettingsToWindow();
+}
+
+void TForm1::applySettingsToWindow() {
+    const fdati& s = session_.settings();
+    bool found = false;
+    for (QAction* a : language_->actions()) {
+        if (a->text() == s.lingua) {
+            a->setChecked(true);
+            found = true;
+        }
+    }
+    if (!found) {
+        EventLog::log(QStringLiteral("Errore: Selezione della lingua"));
+        QCoreApplication::processEvents();
+    }
+    move(s.f_left.toInt(), s.f_top.toInt());
+    nav_->setLayoutNumber(s.f_style.toInt());
+    bool ok = false;
+    const QColor colour = colourOfSetting(s.formcolor, &ok);
+    setFormColour(ok ? colour : kDefaultColour);
+    home_->showAddress(s.address);
+    session_.link().indirizzo = s.address.toInt();
+    session_.controls().setText(QStringLiteral("Eaddress"), s.address);
+}
+
+void TForm1::Savefile() {
+    fdati s = session_.settings();
+    s.f_top = QString::number(y());
+    s.f_left = QString::number(x());
+    s.f_style = QString::number(nav_->currentLayout());
+    s.formcolor = settingOfColour(formColour());
+    if (!portOverride_.isEmpty()) {
+        // A demo's port was for that run only.
+        s.porta = storedPort_;
+        s.velocita = storedSpeed_;
+    }
+    QString error;
+    if (!SettingsFile::save(s, &error))
+        EventLog::log(QStringLiteral("Errore: Salvataggio impostazioni - ") + error);
+}
+
+QColor TForm1::formColour() const {
+    return central_->palette().color(QPalette::Window);
+}
+
+void TForm1::setFormColour(const QColor& colour) {
+    QPalette pal = central_->palette();
+    pal.setColor(QPalette::Window, colour);
+    central_->setPalette(pal);
+}
+
+// ---------------------------------------------------------------- handlers
+
+void TForm1::rg2Click(int index, const QString& text) {
+    session_.controls().setIndex(QStringLiteral("rg2"), index);
+    session_.setView(index);
+    strip_->setViewText(text);
+}
+
+void TForm1::addressAccepted(int address, const QString& text) {
+    session_.controls().setText(QStringLiteral("Eaddress"), text);
+    session_.link().indirizzo = address;
+    session_.settings().address = text;
+    presenter_->applier().apply(ControlUpdate::setText(QStringLiteral("lbaddress"), text));
+}
+
+void TForm1::testModeClick(bool checked) {
+    LinkState& link = session_.link();
+    Connection& c = session_.connection();
+    if (checked) {
+        link.modo_offline = true;
+        link.online = false;
+        c.refreshPresentation();
+        c.enablePages();
+        session_.decoder().defaultSelections();
+        presenter_->setBusyCursor(false);
+        search_->setEnabled(false);
+        if (session_.port().isOpen())
+            session_.port().close();
+    } else {
+        link.modo_offline = false;
+        c.refreshPresentation();
+        link.uso_esclusivo = false;
+        session_.tRecover().start();
+        search_->setEnabled(true);
+    }
+    session_.decoder().refreshAnalogAvailability();
+    session_.flushControls();
+}
+
+void TForm1::SB1Click() {
+    if (session_.link().online && !session_.link().canale_occupato && session_.unsaved()) {
+        session_.setUnsaved(false);
+        sb1_->update();
+        session_.requests().invia_comando(kSaveCommand);
+    }
+}
+
+void TForm1::showAbout() {
+    if (!about_)
+        about_ = new TFAbout(this);
+    QRect r = about_->frameGeometry();
+    r.moveCenter(frameGeometry().center());
+    about_->move(r.topLeft());
+    about_->showNormal();
+    about_->raise();
+}
+
+// ---------------------------------------------------------------- close
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    LinkState& link = session_.link();
+    if (closed_ || !created_) {
+        event->accept();
+        return;
+    }
+    if (link.aggiornamento_fw || closing_) {
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    if (link.online && session_.unsaved() &&
+        presenter_->domanda(tr_("Data not saved, do you want to save it?"), TFbox::Question))
+        session_.requests().invia_comando(kSaveCommand);
+
+    presenter_->Tlamp().stop();
+    tlog_.stop();
+    // Timers, the stop request, the bounded waits and their log lines.
+    session_.shutdownLink();
+    Savefile();
+    EventLog::log(QStringLiteral("Applicazione: Chiusura"));
+    closed_ = true;
+    fdata_->close();
+    event->accept();
+}
+
+// ---------------------------------------------------------------- geometry and pointer
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    const int top = TopStrip::kSize.height();
+    stack_->setGeometry(0, top, central_->width(), central_->height() - top);
+}
+
+void TForm1::mouseMoveEvent(QMouseEvent* event) {
+    strip_->windowMouseMoved();
+    QMainWindow::mouseMoveEvent(event);
+}
+
+void TForm1::leaveEvent(QEvent* event) {
+    strip_->windowLeft();
+    QMainWindow::leaveEvent(event);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (w && w->window() == this && w->isEnabled())
+            return FormKeyDown(static_cast<QKeyEvent*>(event));
+        return false;
+    }
+    if ((event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) &&
+        qobject_cast<Page*>(watched))
+        strip_->windowMouseMoved();
+    return QMainWindow::eventFilter(watched, event);
+}

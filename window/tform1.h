@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+
+#include "device/session.h"
+#include "window/singleinstance.h"
+
+class Fdata;
+class HomePage;
+class Navigator;
+class PortWatch;
+class QAction;
+class QKeyEvent;
+class QMenu;
+class QStackedWidget;
+class StatusPanels;
+class TFAbout;
+class TopStrip;
+class TSplashScreen;
+class WindowPresenter;
+
+// The main window: composes the top strip, the pages, the status bar and the
+// menus, owns the session with the instrument, and runs the start-up and
+// close sequences. Page contents live in the page classes, navigation in
+// Navigator, the core's view requests in WindowPresenter.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    static inline const QColor kDefaultColour{185, 209, 234};
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The first half of start-up. False when another instance runs: the
+    // message has been shown and nothing else was touched (no log line, no
+    // port, no settings); the caller then ends the program.
+    bool FormCreate();
+    // The second half: settings read again, port opened and the instrument
+    // connected, the splash glides away, the compact home page is shown.
+    void finishStartup(TSplashScreen* splash);
+    bool alreadyRunning() const { return alreadyRunning_; }
+
+    // --demo: this port for this run only; the stored one is saved back.
+    void setPortOverride(const QString& port);
+
+    Session& session() { return session_; }
+    Navigator& navigator() { return *nav_; }
+    WindowPresenter& presenter() { return *presenter_; }
+    HomePage& home() { return *home_; }
+    TopStrip& strip() { return *strip_; }
+    StatusPanels& statusBarPanels() { return *sb1_; }
+    Fdata& dataWindow() { return *fdata_; }
+    QAction* searchAction() const { return search_; }
+    QAction* offlineModeAction() const { return offlineMode_; }
+    QTimer& Tlog() { return tlog_; }
+    QColor formColour() const;
+    void setFormColour(const QColor& colour);
+
+    void Loadfile();
+    void Savefile();
+    void testModeClick(bool checked);
+    void SB1Click();
+    void showAbout();
+
+Q_SIGNALS:
+    // F5 and Connect → Search: the search dialog's business.
+    void searchRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildShortcuts();
+    // F5, Ctrl+F1, Ctrl+F8, Ctrl+K; true when the key was the window's.
+    bool FormKeyDown(QKeyEvent* event);
+    void buildLanguageMenu();
+    void FormShow();
+    void rg2Click(int index, const QString& text);
+    void addressAccepted(int address, const QString& text);
+    void applySettingsToWindow();
+
+    Session session_;
+    SingleInstance instance_;
+    QWidget* central_;
+    TopStrip* strip_;
+    QStackedWidget* stack_;
+    StatusPanels* sb1_;
+    HomePage* home_;
+    Navigator* nav_;
+    WindowPresenter* presenter_;
+    Fdata* fdata_;
+    PortWatch* watch_;
+    QTimer tlog_;
+    QMenu* language_ = nullptr;
+    QAction* search_ = nullptr;
+    QAction* offlineMode_ = nullptr;
+    QPointer<TFAbout> about_;
+    QString portOverride_;
+    QString storedPort_;
+    QString storedSpeed_;
+    bool alreadyRunning_ = false;
+    bool created_ = false;
+    bool closing_ = false;
+    bool closed_ = false;
+};

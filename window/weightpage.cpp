@@ -1,0 +1,17 @@
+#include "window/weightpage.h"
+
+#include "ui_weightpage.h"
+#include "window/weightchart.h"
+
+WeightPage::WeightPage(QWidget* parent) : Page(parent), ui(new Ui::WeightPage) {
+    ui->setupUi(this);
+    ui->Chart1->setSeriesName(QStringLiteral("Serie1"));
+}
+
+WeightPage::~WeightPage() {
+    delete ui;
+}
+
+WeightChart* WeightPage::chart() const {
+    return ui->Chart1;
+}
