@@ -86,7 +86,7 @@ public:
     void liveRefresh();
     // rg2: 0 Gross, 1 Net, 2 Peak; Peak makes the poll cycle read 'X'.
     void setView(int view);
-    int view() const { return view_; }
+    int currentView() const { return view_; }
 
     // ---- state kept for the pages ----
     QString fieldbusCaption;

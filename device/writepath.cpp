@@ -10,8 +10,13 @@
 
 void WritePath::forceWrite(int role, const QString& text) {
     ParameterTable& t = s_.table();
+    // Any stored text that differs from the new one makes the write go out;
+    // "0" does, unless the new value is zero itself.
     const int index = t.findRole(role);
-    if (index >= 0) t.entry(index).value = QStringLiteral("0");
+    if (index >= 0) {
+        const std::optional<double> v = parseReal(text);
+        t.entry(index).value = (v && *v == 0.0) ? QStringLiteral("1") : QStringLiteral("0");
+    }
     write(role, text);
 }
 

@@ -236,7 +236,7 @@ void TestNavigation::viewSelector() {
     QCOMPARE(f.control<QPushButton>("btTara")->text(), caption);
     QVERIFY(!f.control<QPushButton>("btTara")->icon().isNull());
     QCOMPARE(f.control<QLabel>("lbtipopeso")->text(), kind);
-    QCOMPARE(std::as_const(f.session()).view(), index);
+    QCOMPARE(f.session().currentView(), index);
     QCOMPARE(f.session().link().peak_view.load(), index == 2);
 }
 
