@@ -122,6 +122,10 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
     if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
 
     auto fail = [&](int lineNo, const QString& what) {
+        // The totals already count the entries read so far; the image must
+        // hold them, or a later byte access would run past its end.
+        const int counted = std::max({bytes_[0], bytes_[1], bytes_[2]});
+        if (image_.size() < counted) image_.append(QByteArray(counted - image_.size(), '\0'));
         result.ok = false;
         result.error = QStringLiteral("%1, line %2: %3").arg(QFileInfo(path).fileName()).arg(lineNo).arg(what);
         return result;

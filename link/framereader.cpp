@@ -41,6 +41,9 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
             buffer_rx_.clear();
     }
     if (!lfSeen) {
+        // No frame is this long: characters that never reach a line end are
+        // noise, and must not pile up.
+        if (buffer_rx_.size() > kMaxPending) buffer_rx_.clear();
         state_.risposta_ok = 0;
         return Outcome::Incomplete;
     }

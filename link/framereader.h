@@ -33,6 +33,9 @@ public:
         ConversionError,  // "Modbus: " + message
     };
 
+    // Characters kept while waiting for a line end; a valid frame is far shorter.
+    static constexpr int kMaxPending = 1024;
+
     FrameReader(LinkState& state, FrameHandler* handler);
 
     Outcome elabora(const QByteArray& packet);

@@ -118,6 +118,22 @@ void Requests::leggi_parametro_esteso(int indice) {
     s_.rilascia_canale();
 }
 
+bool Requests::valueToSend(int indice, qint64* value) const {
+    const ParamEntry& e = s_.table().entry(indice);
+    if (e.type == 6) {
+        // A float travels as its IEEE bytes, as the image holds it.
+        quint32 bits = 0;
+        for (int k = 0; k < 4; ++k)
+            bits = (bits << 8) | s_.table().readImageByte(e.imagePos + k);
+        *value = bits;
+        return true;
+    }
+    // The integer of the value text; a text that is not one sends nothing.
+    bool ok = false;
+    *value = e.value.toLongLong(&ok);
+    return ok;
+}
+
 void Requests::scrivi_parametro(int indice) {
     s_.view().setPendingWrites(++s_.pendingWrites);
     auto done = [this] { s_.view().setPendingWrites(--s_.pendingWrites); };
@@ -127,18 +143,8 @@ void Requests::scrivi_parametro(int indice) {
     }
     const ParamEntry& e = s_.table().entry(indice);
     const int reg = e.regOffset;
-    bool ok = reg != 0;
     qint64 value = 0;
-    if (ok && e.type == 6) {
-        // A float travels as its IEEE bytes, as the image holds it.
-        quint32 bits = 0;
-        for (int k = 0; k < 4; ++k)
-            bits = (bits << 8) | s_.table().readImageByte(e.imagePos + k);
-        value = bits;
-    } else if (ok) {
-        value = e.value.toLongLong(&ok);
-    }
-    if (ok) {
+    if (reg != 0 && valueToSend(indice, &value)) {
         QByteArray body;
         if (writeCount(e.type) == 2) {
             body = head(0x10);
@@ -165,17 +171,8 @@ void Requests::scrivi_parametro_blocco(int indice) {
         return;
     const ParamEntry& e = s_.table().entry(indice);
     const int reg = e.regOffset + (indice >= 57 ? s_.table().calibrationBase : 0);
-    bool ok = reg != 0;
     qint64 value = 0;
-    if (ok && e.type == 6) {
-        quint32 bits = 0;
-        for (int k = 0; k < 4; ++k)
-            bits = (bits << 8) | s_.table().readImageByte(e.imagePos + k);
-        value = bits;
-    } else if (ok) {
-        value = e.value.toLongLong(&ok);
-    }
-    if (ok) {
+    if (reg != 0 && valueToSend(indice, &value)) {
         const int count = writeCount(e.type);
         QByteArray body = head(0x10);
         put16(body, reg);

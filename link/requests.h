@@ -30,6 +30,7 @@ private:
     // answer to this read; never bytes of an earlier reply.
     bool storeReply(int indice, int count);
     void decodeAndShow(int indice, bool show);
+    bool valueToSend(int indice, qint64* value) const;
 
     Session& s_;
 };

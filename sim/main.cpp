@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("state"), QStringLiteral("File keeping the saved parameters across runs."),
          QStringLiteral("FILE")},
         {QStringLiteral("baud"),
-         QStringLiteral("Pace replies as at this baud rate, plus the response time."),
+         QStringLiteral("Pace replies to the wire time of request and reply at this baud rate, plus the response time."),
          QStringLiteral("B")},
         {QStringLiteral("traffic"),
          QStringLiteral("Append one JSON line per request to this file."), QStringLiteral("FILE")},

@@ -161,7 +161,9 @@ void SimServer::handleFrame(const FrameAssembler::Frame& frame) {
     QByteArray wire;
     for (const QByteArray& p : d.pieces)
         wire += p;
-    const qint64 delay = replyDelayMs(wire.size());
+    // A pty delivers the request at once; on a real line its characters would
+    // still be arriving, so they count towards the wire time too.
+    const qint64 delay = replyDelayMs(wire.size() + frame.text.size() + 3);
     if (exception)
         rec.insert(QStringLiteral("exception"), exception);
     rec.insert(QStringLiteral("reply"), QString::fromLatin1(wire));

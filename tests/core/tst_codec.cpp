@@ -118,6 +118,10 @@ void TestCodec::readerSplitsAndGarbage() {
     QCOMPARE(reader.elabora(":0103"), FrameReader::Outcome::Incomplete);
     QCOMPARE(reader.elabora("02000AF0\r\n"), FrameReader::Outcome::Dispatched);
     QCOMPARE(handler.frames[1], bytes({0x01, 0x03, 0x02, 0x00, 0x0A, 0xF0}));
+
+    // Endless noise without a line end is dropped, not accumulated.
+    for (int i = 0; i < 100; ++i) reader.elabora(QByteArray(64, 'x'));
+    QVERIFY(reader.buffer_rx().size() <= FrameReader::kMaxPending + 64);
 }
 
 void TestCodec::readerRejects_data() {

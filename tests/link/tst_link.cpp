@@ -14,7 +14,8 @@ namespace {
 // Function codes of the requests the simulator received, oldest first.
 QList<int> functions(const QList<QJsonObject>& traffic) {
     QList<int> out;
-    for (const QJsonObject& r : traffic) out.append(r.value(QStringLiteral("function")).toInt());
+    for (const QJsonObject& r : traffic)
+        out.append(r.value(QStringLiteral("function")).toInt());
     return out;
 }
 
@@ -27,7 +28,8 @@ struct Rig {
     explicit Rig(const QStringList& simArgs = {}) : sim(simArgs), session(&view) {}
 
     bool start() {
-        if (!sim.start()) return false;
+        if (!sim.start())
+            return false;
         session.settings().porta = sim.ptyPath();
         session.settings().velocita = QStringLiteral("115200");
         session.setStartupComplete(true);
@@ -35,7 +37,8 @@ struct Rig {
         return true;
     }
     bool waitOnline(int ms) {
-        return session.waitUntil([this] { return session.link().online && session.link().parametri_caricati; }, ms);
+        return session.waitUntil(
+            [this] { return session.link().online && session.link().parametri_caricati; }, ms);
     }
 
     TestHome home;
@@ -59,6 +62,7 @@ private Q_SLOTS:
     void corruptedRepliesAreNeverData();
     void unplugAndReplugDuringPolling();
     void searchFindsAddress105AndStops();
+    void byteEntriesStoreOnlyTheirByte();
 };
 
 void TestLink::connectReadsEverySetupEntryThenPolls() {
@@ -159,7 +163,8 @@ void TestLink::writePath() {
         QList<QJsonObject> out;
         for (const QJsonObject& r : rig.sim.traffic().mid(from)) {
             const int f = r.value(QStringLiteral("function")).toInt();
-            if (f == 6 || f == 0x10) out.append(r);
+            if (f == 6 || f == 0x10)
+                out.append(r);
         }
         return out;
     };
@@ -171,7 +176,8 @@ void TestLink::writePath() {
     QVERIFY(writesSince(mark).isEmpty());
 
     // 16-bit: function 6 at the entry's register.
-    const QString newFilter = t.entry(15).value == QLatin1String("3") ? QStringLiteral("4") : QStringLiteral("3");
+    const QString newFilter =
+        t.entry(15).value == QLatin1String("3") ? QStringLiteral("4") : QStringLiteral("3");
     mark = rig.sim.traffic().size();
     rig.session.writePath().write(15, newFilter);
     QList<QJsonObject> w = writesSince(mark);
@@ -201,13 +207,15 @@ void TestLink::writePath() {
     QCOMPARE(t.entry(0).value, division);
     rig.session.mySleep(100);
     QVERIFY(writesSince(mark).isEmpty());
-    QVERIFY(rig.home.logMessages().contains(QStringLiteral("Errore: aggiorna_valore - numero non valido(-1)")));
+    QVERIFY(rig.home.logMessages().contains(
+        QStringLiteral("Errore: aggiorna_valore - numero non valido(-1)")));
     QVERIFY(rig.view.questions.contains(QStringLiteral("1|Invalid number!")));
 
     // Address 0 goes out as 1 and the address field shows it.
     rig.session.link().indirizzo = 0;
     QVERIFY(rig.session.waitUntil([&] { return rig.session.link().indirizzo == 1; }, 2000));
-    const ControlUpdate* addr = rig.view.last(QStringLiteral("Eaddress"), ControlUpdate::What::Text);
+    const ControlUpdate* addr =
+        rig.view.last(QStringLiteral("Eaddress"), ControlUpdate::What::Text);
     QVERIFY(addr && addr->text == QLatin1String("1"));
 }
 
@@ -230,7 +238,8 @@ void TestLink::refusedValueIsNotRetried() {
     QVERIFY(!rig.session.unsaved());
     int writes = 0;
     for (const QJsonObject& r : rig.sim.traffic().mid(mark))
-        if (r.value(QStringLiteral("function")).toInt() == 6) ++writes;
+        if (r.value(QStringLiteral("function")).toInt() == 6)
+            ++writes;
     QCOMPARE(writes, 1);
     QVERIFY(rig.home.logMessages().contains(QStringLiteral("Errore Comando:W RX CMD:6 Errore:3")));
 }
@@ -266,7 +275,8 @@ void TestLink::unplugAndReplugDuringPolling() {
 
     QCOMPARE(rig.sim.send(QStringLiteral("unplug")), QStringLiteral("OK unplug"));
     QVERIFY(rig.session.waitUntil([&] { return !rig.session.link().online; }, 5000));
-    QVERIFY(rig.session.waitUntil([&] { return rig.session.settings().porta == QLatin1String("NO"); }, 5000));
+    QVERIFY(rig.session.waitUntil(
+        [&] { return rig.session.settings().porta == QLatin1String("NO"); }, 5000));
     QCOMPARE(rig.view.looks.last(), false);
 
     QVERIFY(rig.sim.send(QStringLiteral("replug")).startsWith(QLatin1String("OK replug")));
@@ -290,12 +300,26 @@ void TestLink::searchFindsAddress105AndStops() {
     int last = 0;
     connect(&probe, &SearchProbe::probing, this, [&](int address) {
         last = address;
-        if (address == 20) QTimer::singleShot(0, &probe, [&] { probe.btsearchClick(QStringLiteral("115200")); });
+        if (address == 20)
+            QTimer::singleShot(0, &probe, [&] { probe.btsearchClick(QStringLiteral("115200")); });
     });
     found = probe.btsearchClick(QStringLiteral("115200"));
     QVERIFY(found.isEmpty());
     QVERIFY2(last >= 20 && last <= 21, qPrintable(QString::number(last)));
     QVERIFY(!probe.ricerca_attiva());
+}
+
+void TestLink::byteEntriesStoreOnlyTheirByte() {
+    Rig rig({QStringLiteral("--def"), sourceDir() + QStringLiteral("/Config/DATV3512.def")});
+    QVERIFY(rig.start());
+    ParameterTable& t = rig.session.table();
+    QCOMPARE(t.entry(43).type, quint8(1));
+    // A one-register reply carries two bytes; only the low one is the entry's.
+    t.writeImageByte(t.entry(44).imagePos, 0xAB);
+    rig.session.requests().leggi_parametro(43, false);
+    QCOMPARE(rig.session.link().risposta_ok.load(), 1);
+    QCOMPARE(t.readImageByte(t.entry(44).imagePos), quint8(0xAB));
+    QCOMPARE(t.entry(43).value, QString::number(t.readImageByte(t.entry(43).imagePos)));
 }
 
 QTEST_MAIN(TestLink)

@@ -222,15 +222,15 @@ void TestSimWire::delayAndPacingHoldRepliesBack() {
     QVERIFY(c.open(sim.ptyPath()));
     QElapsedTimer t;
     t.start();
-    // 15 characters at 1200 baud, 10 bits each: 125 ms.
+    // 17 request and 15 reply characters at 1200 baud, 10 bits each: 267 ms.
     QCOMPARE(c.exchange(":010400050001F5\r\n"), QByteArray(":0104020C12DB\r\n"));
-    QVERIFY2(t.elapsed() >= 120, qPrintable(QString::number(t.elapsed())));
+    QVERIFY2(t.elapsed() >= 260, qPrintable(QString::number(t.elapsed())));
     // Response time 0.20 s (role 31, register 38) comes on top.
     QCOMPARE(c.exchange(frame("010600260014")), frame("010600260014"));
     QCOMPARE(c.exchange(":010400050001F5\r\n"), QByteArray(":0104020C12DB\r\n"));
     QVERIFY(sim.waitForTraffic(3));
-    QCOMPARE(sim.traffic().at(0).value("delayMs").toInt(), 125);
-    QCOMPARE(sim.traffic().at(2).value("delayMs").toInt(), 325);
+    QCOMPARE(sim.traffic().at(0).value("delayMs").toInt(), 267);
+    QCOMPARE(sim.traffic().at(2).value("delayMs").toInt(), 467);
 }
 
 void TestSimWire::unplugAndReplug() {

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// What the command line asked for, checked: a parsed CliOptions is complete
+// and consistent, so the commands never meet a malformed option.
+struct CliOptions {
+    enum class Command {
+        Ports,
+        Search,
+        Info,
+        Read,
+        Get,
+        Set,
+        Save,
+        Backup,
+        Restore,
+        Watch,
+        Log,
+        Diff
+    };
+
+    Command command = Command::Info;
+    QString commandName;
+    QStringList args;  // the command's own operands
+
+    QString port;     // empty: the settings file's port
+    QString baud;     // empty: the settings file's speed
+    int address = 0;  // 0: the settings file's address
+    QString home;
+    bool json = false;
+    bool quiet = false;
+    bool yes = false;
+    bool append = false;
+    std::optional<double> seconds;  // watch: how long; log: the time-based stop value
+    QString interval;               // log: normalized ("1.0")
+    std::optional<qint64> count;    // log: the number-of-logs stop value
+
+    bool help = false;
+    bool version = false;
+};
+
+struct CliParse {
+    CliOptions options;
+    QString error;  // one sentence; empty when the line was accepted
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Parses the arguments after the program name. Options may come before or
+// after the command, as "--name value" or "--name=value"; "--" ends them.
+CliParse parseCliArguments(const QStringList& arguments);
+QString cliUsage();

@@ -1,0 +1,134 @@
+// Link figures against the virtual instrument paced at real baud rates:
+// live-weight update rate against the pass-rhythm limit, read-out time
+// against the wire-time limit, and the process's CPU use while polling.
+#include <sys/resource.h>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "device/programfolder.h"
+#include "device/session.h"
+#include "link/codec.h"
+#include "link/requests.h"
+#include "support/simprocess.h"
+
+namespace {
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long maxRssKb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+struct CountingView : Presentation {
+    int refreshes = 0;
+    void liveRefresh(const LiveResult&) override { ++refreshes; }
+};
+
+// Seconds a frame of n characters takes on the wire at 10 bits a character.
+double wire(int chars, int baud) {
+    return chars * 10.0 / baud;
+}
+
+// Request and reply lengths in characters (":" + hex + LRC + CR LF).
+int frameChars(int bodyBytes) {
+    return 1 + 2 * (bodyBytes + 1) + 2;
+}
+
+struct Row {
+    int baud = 0;
+    double readoutS = 0, readoutLimitS = 0;
+    double liveHz = 0, liveLimitHz = 0;
+    double cpuPercent = 0;
+};
+
+Row measure(int baud, const QString& home, int pollSeconds) {
+    Row row;
+    row.baud = baud;
+    SimProcess sim({QStringLiteral("--baud"), QString::number(baud)});
+    if (!sim.start()) {
+        std::fprintf(stderr, "bench: simulator did not start: %s\n", qPrintable(sim.errorString()));
+        return row;
+    }
+    CountingView view;
+    Session session(&view);
+    ProgramFolder::setPath(home);
+    session.settings().porta = sim.ptyPath();
+    session.settings().velocita = QString::number(baud);
+    session.setStartupComplete(true);
+
+    QElapsedTimer clock;
+    clock.start();
+    session.impostacom();  // identification, definition, read-out of every setup entry
+    row.readoutS = clock.elapsed() / 1000.0;
+    if (!session.link().online) {
+        std::fprintf(stderr, "bench: no connection at %d baud\n", baud);
+        return row;
+    }
+
+    // Wire-time limit of the connect procedure: the identification, every
+    // setup read (8-byte request, 3 + 2n byte reply), plus its fixed waits
+    // of 300 ms and 500 ms.
+    ParameterTable& t = session.table();
+    double limit = 0.3 + 0.5 + wire(frameChars(6), baud) + wire(frameChars(5), baud);
+    for (int i = 0; i < t.setupCount(); ++i) {
+        const int regs = Requests::readCount(t.entry(i).type);
+        limit += wire(frameChars(6), baud) + wire(frameChars(3 + 2 * regs), baud);
+    }
+    row.readoutLimitS = limit;
+
+    // Pass rhythm: one pass a request and its reply plus 50 ms; the cycle
+    // C, P, I, P, E, P holds three live reads in six passes.
+    const int dataBytes = t.bytes(1) - t.bytes(0);
+    const double cycle =
+        6 * 0.050 + wire(frameChars(6), baud) + wire(frameChars(4), baud)           // C
+        + wire(frameChars(6), baud) + wire(frameChars(4), baud)                     // I
+        + wire(frameChars(2), baud) + wire(frameChars(3), baud)                     // E
+        + 3 * (wire(frameChars(6), baud) + wire(frameChars(3 + dataBytes), baud));  // P
+    row.liveLimitHz = 3.0 / cycle;
+
+    view.refreshes = 0;
+    const double cpu0 = cpuSeconds();
+    clock.restart();
+    session.mySleep(pollSeconds * 1000);
+    const double wall = clock.elapsed() / 1000.0;
+    row.liveHz = view.refreshes / wall;
+    row.cpuPercent = 100.0 * (cpuSeconds() - cpu0) / wall;
+    session.shutdownLink();
+    return row;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(2, atoi(argv[1])) : 10;
+    QTemporaryDir home;
+    QDir().mkpath(home.filePath(QStringLiteral("Config")));
+    const QDir src(QStringLiteral(VELMORA_SOURCE_DIR "/Config"));
+    for (const QString& name : src.entryList(QDir::Files))
+        QFile::copy(src.filePath(name), home.filePath(QStringLiteral("Config/") + name));
+
+    std::printf(
+        "| baud | read-out s | wire limit s | read-out vs limit | live Hz | pass limit Hz | live "
+        "vs limit | CPU %% of a core |\n");
+    std::printf("|---|---|---|---|---|---|---|---|\n");
+    for (int baud : {115200, 19200}) {
+        const Row r = measure(baud, home.path(), seconds);
+        std::printf("| %d | %.2f | %.2f | %.0f %% | %.2f | %.2f | %.0f %% | %.2f |\n", r.baud,
+                    r.readoutS, r.readoutLimitS,
+                    r.readoutS > 0 ? 100.0 * r.readoutLimitS / r.readoutS : 0.0, r.liveHz,
+                    r.liveLimitHz, r.liveLimitHz > 0 ? 100.0 * r.liveHz / r.liveLimitHz : 0.0,
+                    r.cpuPercent);
+    }
+    std::printf("\nmax resident set: %ld KiB\n", maxRssKb());
+    return 0;
+}
