@@ -260,9 +260,8 @@ void TestBadFiles::brokenDefinitionOfAnInstrument() {
              QStringLiteral("--model"), QStringLiteral("44"), QStringLiteral("--release"),
              QStringLiteral("1")});
     rig.home.write(QStringLiteral("Config/DATV4401.def"), content);
-    // As after the search dialog closed without an instrument. Without a
-    // definition loaded before, the first read-out stores into an image
-    // that was never built and the program ends (reported to the owners).
+    // As after the search dialog closed without an instrument: a table is
+    // in use when the damaged one is read over it.
     rig.session.connection().loadOfflineDefinition();
     QVERIFY2(rig.start(), qPrintable(rig.sim.errorString()));
     LinkState& link = rig.session.link();
