@@ -198,8 +198,10 @@ void TestFaultMatrix::faultsOnTheWire_data() {
         << "0|Status: Retry 3 C:Y"
         << "restart";
 
-    QTest::newRow("silence after 60 frames, in polling")
-        << QStringList{QStringLiteral("--silent-after"), QStringLiteral("60")} << "polls-stop"
+    // Late enough that tstato, started by the identification, has long
+    // turned the status back to ready when the polls fail.
+    QTest::newRow("silence after 100 frames, in polling")
+        << QStringList{QStringLiteral("--silent-after"), QStringLiteral("100")} << "polls-stop"
         << readout + kSlackMs << setup << -1 << QStringList{}
         << QStringList{QStringLiteral("Errore: Ricezione")} << "Status: Retry 2 C:"
         << "restart";
@@ -306,9 +308,9 @@ void TestFaultMatrix::faultsOnTheWire() {
 
     if (expect == QLatin1String("polls-stop")) {
         QVERIFY(rig.connected());
-        // Two sends of one poll, each with its wait, then offline with the
-        // failure shown (tstato may turn it back to ready later).
-        QVERIFY(rig.waitOffline(10 * 100 + 2 * kPollWait + kRetryPause + kSlackMs));
+        // Up to 57 answered polls, then two sends of one poll, each with its
+        // wait, and offline with the failure shown.
+        QVERIFY(rig.waitOffline(60 * 150 + 2 * kPollWait + kRetryPause + kSlackMs));
         QCOMPARE(link.stato_link.load(), 2);
     }
     // Left running until just before TRecover's first try: it must stay
