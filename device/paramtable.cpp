@@ -11,21 +11,24 @@ namespace {
 // Program 12: entries 0-41 hold roles 0-41, entries 42-72 roles 51-81.
 std::array<quint8, 73> program12Roles() {
     std::array<quint8, 73> table{};
-    for (int i = 0; i < 73; ++i) table[i] = static_cast<quint8>(i < 42 ? i : i + 9);
+    for (int i = 0; i < 73; ++i)
+        table[i] = static_cast<quint8>(i < 42 ? i : i + 9);
     return table;
 }
 
 // Every other program: entry i holds role i.
 std::array<quint8, 82> fullRoles() {
     std::array<quint8, 82> table{};
-    for (int i = 0; i < 82; ++i) table[i] = static_cast<quint8>(i);
+    for (int i = 0; i < 82; ++i)
+        table[i] = static_cast<quint8>(i);
     return table;
 }
 
 bool parseInt(const QString& text, qint32* out) {
     bool ok = false;
     const qint32 v = text.toInt(&ok, 10);
-    if (ok) *out = v;
+    if (ok)
+        *out = v;
     return ok;
 }
 
@@ -41,23 +44,32 @@ DefinitionChoice chooseDefinition(int model, int release) {
                 QString::number(release / 10.0, 'f', 1);
     const QString rel = QStringLiteral("%1").arg(release, 2, 10, QLatin1Char('0')).right(2);
     c.version = c.modelCode + rel;
-    c.path = ProgramFolder::file(QStringLiteral("Config/DATV") + c.version + QStringLiteral(".def"));
+    c.path =
+        ProgramFolder::file(QStringLiteral("Config/DATV") + c.version + QStringLiteral(".def"));
     return c;
 }
 
-QString offlineDefinitionPath() { return ProgramFolder::file(QStringLiteral("Config/DATV0000.def")); }
+QString offlineDefinitionPath() {
+    return ProgramFolder::file(QStringLiteral("Config/DATV0000.def"));
+}
 
-ParameterTable::ParameterTable() { roleToEntry_.fill(0); }
+ParameterTable::ParameterTable() {
+    roleToEntry_.fill(0);
+}
 
 int ParameterTable::typeSize(quint8 type) {
     switch (type) {
-        case 1: return 1;
+        case 1:
+            return 1;
         case 2:
-        case 3: return 2;
+        case 3:
+            return 2;
         case 4:
         case 5:
-        case 6: return 4;
-        default: return 0;
+        case 6:
+            return 4;
+        default:
+            return 0;
     }
 }
 
@@ -66,21 +78,25 @@ QString ParameterTable::programCodeOfPath(const QString& path) {
 }
 
 int ParameterTable::entryOfRole(int role) const {
-    if (role < 0 || role >= kMaxEntries) return 0;
+    if (role < 0 || role >= kMaxEntries)
+        return 0;
     return roleToEntry_[static_cast<size_t>(role)];
 }
 
 int ParameterTable::findRole(int role) const {
-    if (role < 0 || role >= kMaxEntries || !rolePresent_[static_cast<size_t>(role)]) return -1;
+    if (role < 0 || role >= kMaxEntries || !rolePresent_[static_cast<size_t>(role)])
+        return -1;
     return roleToEntry_[static_cast<size_t>(role)];
 }
 
 void ParameterTable::clearByteTotals() {
-    for (int j = 0; j < kSections; ++j) bytes_[static_cast<size_t>(j)] = 0;
+    for (int j = 0; j < kSections; ++j)
+        bytes_[static_cast<size_t>(j)] = 0;
 }
 
 QString ParameterTable::resolveDefinitionPath(const QString& path) {
-    if (QFileInfo::exists(path)) return path;
+    if (QFileInfo::exists(path))
+        return path;
     // Older releases of the same program: replace RR by RR-1 down to 00.
     if (path.size() >= 8 && path.endsWith(QLatin1String(".def"), Qt::CaseInsensitive)) {
         bool ok = false;
@@ -91,7 +107,8 @@ QString ParameterTable::resolveDefinitionPath(const QString& path) {
                 --rr;
                 candidate.replace(candidate.size() - 6, 2,
                                   QStringLiteral("%1").arg(rr, 2, 10, QLatin1Char('0')));
-                if (QFileInfo::exists(candidate)) return candidate;
+                if (QFileInfo::exists(candidate))
+                    return candidate;
             }
         }
     }
@@ -109,7 +126,8 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
         return result;
     }
     result.path = path;
-    if (path != requested) definitionPath = path;
+    if (path != requested)
+        definitionPath = path;
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -119,15 +137,18 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
     }
     QList<QByteArray> lines = file.readAll().split('\n');
     // A final line end leaves one empty piece that is not a line.
-    if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
 
     auto fail = [&](int lineNo, const QString& what) {
         // The totals already count the entries read so far; the image must
         // hold them, or a later byte access would run past its end.
         const int counted = std::max({bytes_[0], bytes_[1], bytes_[2]});
-        if (image_.size() < counted) image_.append(QByteArray(counted - image_.size(), '\0'));
+        if (image_.size() < counted)
+            image_.append(QByteArray(counted - image_.size(), '\0'));
         result.ok = false;
-        result.error = QStringLiteral("%1, line %2: %3").arg(QFileInfo(path).fileName()).arg(lineNo).arg(what);
+        result.error =
+            QStringLiteral("%1, line %2: %3").arg(QFileInfo(path).fileName()).arg(lineNo).arg(what);
         return result;
     };
 
@@ -137,20 +158,24 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
     int lineNo = 0;
     for (QByteArray raw : lines) {
         ++lineNo;
-        if (raw.endsWith('\r')) raw.chop(1);
+        if (raw.endsWith('\r'))
+            raw.chop(1);
         const QString line = QString::fromLatin1(raw);
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0) return fail(lineNo, QStringLiteral("no \"=\" in \"%1\"").arg(line));
+        if (eq < 0)
+            return fail(lineNo, QStringLiteral("no \"=\" in \"%1\"").arg(line));
         const QString key = line.left(eq);
         const QString value = line.mid(eq + 1);
         if (value.isEmpty() || value[0].unicode() < '0' || value[0].unicode() > '9')
-            return fail(lineNo, QStringLiteral("\"%1\" does not start with a type digit").arg(value));
+            return fail(lineNo,
+                        QStringLiteral("\"%1\" does not start with a type digit").arg(value));
 
         if (key == QLatin1String("[SETUP]") || key == QLatin1String("[CALIBRA]") ||
             key == QLatin1String("[DATA]")) {
             qint32 base = 0;
             if (!parseInt(value, &base))
-                return fail(lineNo, QStringLiteral("base register \"%1\" is not a number").arg(value));
+                return fail(lineNo,
+                            QStringLiteral("base register \"%1\" is not a number").arg(value));
             if (key == QLatin1String("[SETUP]")) {
                 setupBase = base;
                 continue;
@@ -170,7 +195,9 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
         qint32 offset = 0;
         if (value.size() > 1) {
             if (!parseInt(value.mid(1), &offset))
-                return fail(lineNo, QStringLiteral("register offset \"%1\" is not a number").arg(value.mid(1)));
+                return fail(
+                    lineNo,
+                    QStringLiteral("register offset \"%1\" is not a number").arg(value.mid(1)));
             offset -= 1;
         }
         ParamEntry& e = entries_[static_cast<size_t>(i)];
@@ -183,6 +210,9 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
         counts_[static_cast<size_t>(j)] = i;
         bytes_[static_cast<size_t>(j)] = b;
     }
+
+    if (i == 0)
+        return fail(lineNo, QStringLiteral("no parameter lines"));
 
     if (image_.size() <= 64) {
         image_ = QByteArray(bytes_[2] + 1, '\0');
@@ -201,13 +231,15 @@ void ParameterTable::assignRoles(const QString& path) {
     static const auto table12 = program12Roles();
     static const auto table82 = fullRoles();
     const quint8* table = program12 ? table12.data() : table82.data();
-    const int tableSize = program12 ? static_cast<int>(table12.size()) : static_cast<int>(table82.size());
+    const int tableSize =
+        program12 ? static_cast<int>(table12.size()) : static_cast<int>(table82.size());
     for (int i = 0; i < counts_[2]; ++i) {
         ParamEntry& e = entries_[static_cast<size_t>(i)];
         // Entries past the end of the role table have no role.
         const quint8 role = i < tableSize ? table[i] : static_cast<quint8>(kNoRole);
         e.role = role;
-        if (role == kNoRole) continue;
+        if (role == kNoRole)
+            continue;
         roleToEntry_[role] = i;
         rolePresent_[role] = true;
     }
@@ -215,24 +247,28 @@ void ParameterTable::assignRoles(const QString& path) {
 
 quint8 ParameterTable::readImageByte(int position) const {
     if (position < 0 || position >= image_.size())
-        throw std::out_of_range("image position " + std::to_string(position) + " is outside the image");
+        throw std::out_of_range("image position " + std::to_string(position) +
+                                " is outside the image");
     return static_cast<quint8>(image_[position]);
 }
 
 void ParameterTable::writeImageByte(int position, quint8 value) {
     if (position < 0 || position >= image_.size())
-        throw std::out_of_range("image position " + std::to_string(position) + " is outside the image");
+        throw std::out_of_range("image position " + std::to_string(position) +
+                                " is outside the image");
     image_[position] = static_cast<char>(value);
 }
 
 void ParameterTable::copyIntoImage(const QByteArray& bytes) {
     const qsizetype n = std::min(bytes.size(), image_.size());
-    for (qsizetype k = 0; k < n; ++k) image_[k] = bytes[k];
+    for (qsizetype k = 0; k < n; ++k)
+        image_[k] = bytes[k];
 }
 
 QStringList ParameterTable::imageLines() const {
     QStringList lines;
     const QByteArray hex = image_.toHex().toUpper();
-    for (qsizetype k = 0; k < hex.size(); k += 32) lines.append(QString::fromLatin1(hex.mid(k, 32)));
+    for (qsizetype k = 0; k < hex.size(); k += 32)
+        lines.append(QString::fromLatin1(hex.mid(k, 32)));
     return lines;
 }

@@ -166,8 +166,12 @@ int Dispatcher::identification(const QByteArray& frame) {
     t.definitionPath = c.path;
     const ParameterTable::LoadResult r = t.loadDefinition(c.path);
     s_.publishPollGeometry();
-    if (!r.ok)
+    if (!r.ok) {
+        // A half-loaded table is no base for a read-out or polls: the
+        // instrument stays offline and the recovery tries again later.
+        link.online = false;
         throw std::runtime_error(r.error.toStdString());
+    }
     s_.tStato().start();
     link.stato_link = 1;
     s_.stopRecover();

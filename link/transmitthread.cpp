@@ -85,8 +85,12 @@ bool TThgestioneseriale::buildPoll(char* letter, QByteArray* body) {
 }
 
 void TThgestioneseriale::inviacomandi() {
-    if (!state_.porta_scelta || state_.aggiornamento_fw || state_.tipocomando == 'S' ||
-        state_.modo_offline)
+    // A request already queued runs to its end even when the port has gone
+    // meanwhile: it times out and fails as designed, instead of leaving its
+    // builder waiting for ever.
+    const bool pending = !ring_.empty();
+    if ((!state_.porta_scelta && !pending) || state_.aggiornamento_fw ||
+        state_.tipocomando == 'S' || (state_.modo_offline && !pending))
         return;
     state_.tx_occupato = true;
     if (state_.uso_esclusivo)

