@@ -8,6 +8,7 @@
 #include "link/searchprobe.h"
 #include "support/recordingpresentation.h"
 #include "support/simprocess.h"
+#include "support/simrig.h"
 #include "support/testhome.h"
 
 namespace {
@@ -23,29 +24,7 @@ int countFunction(const QList<QJsonObject>& traffic, int function) {
     return static_cast<int>(functions(traffic).count(function));
 }
 
-// A session connected to a simulator, as the window has it after start-up.
-struct Rig {
-    explicit Rig(const QStringList& simArgs = {}) : sim(simArgs), session(&view) {}
-
-    bool start() {
-        if (!sim.start())
-            return false;
-        session.settings().porta = sim.ptyPath();
-        session.settings().velocita = QStringLiteral("115200");
-        session.setStartupComplete(true);
-        session.impostacom();
-        return true;
-    }
-    bool waitOnline(int ms) {
-        return session.waitUntil(
-            [this] { return session.link().online && session.link().parametri_caricati; }, ms);
-    }
-
-    TestHome home;
-    SimProcess sim;
-    RecordingPresentation view;
-    Session session;
-};
+using Rig = SimRig;
 }  // namespace
 
 // The real link against velmora-sim on a pseudo-terminal.

@@ -12,6 +12,7 @@
 #include "services/settingsfile.h"
 #include "support/recordingpresentation.h"
 #include "support/simprocess.h"
+#include "support/simrig.h"
 #include "support/testhome.h"
 
 // Damaged and unwritable files met by the running program: each is refused
@@ -43,23 +44,7 @@ QList<int> functionsSince(const SimProcess& sim, qsizetype from) {
     return out;
 }
 
-// A session connected to a simulator, as the window has it after start-up.
-struct Rig {
-    explicit Rig(const QStringList& simArgs = {}) : sim(simArgs), session(&view) {}
-    bool start() {
-        if (!sim.start())
-            return false;
-        session.settings().porta = sim.ptyPath();
-        session.settings().velocita = QStringLiteral("115200");
-        session.setStartupComplete(true);
-        session.impostacom();
-        return true;
-    }
-    TestHome home;
-    SimProcess sim;
-    RecordingPresentation view;
-    Session session;
-};
+using Rig = SimRig;
 
 // The program folder turned read-only for as long as this lives. Root
 // passes permission bits, so for root the calling thread's filesystem
