@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSocketNotifier>
 
 #include "device/connection.h"
 #include "device/eventlog.h"
@@ -20,7 +21,18 @@ Session::Session(Presentation* presentation, QObject* parent)
       requests_(std::make_unique<Requests>(*this)),
       writePath_(std::make_unique<WritePath>(*this)),
       connection_(std::make_unique<Connection>(*this)),
+      mainQueue_(std::make_shared<MainQueue>()),
       live_(display_, controls_) {
+    if (mainQueue_->fd() >= 0) {
+        auto* notifier = new QSocketNotifier(mainQueue_->fd(), QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this] { mainQueue_->drain(); });
+    } else {
+        // No eventfd to spare: the calls are still run, a few ms later.
+        EventLog::log(QStringLiteral(
+            "Errore: No eventfd for the transmit thread; its calls run on a 5 ms timer"));
+        connect(&mainQueueTimer_, &QTimer::timeout, this, [this] { mainQueue_->drain(); });
+        mainQueueTimer_.start(5);
+    }
     tRecover_.setInterval(3000);
     tStato_.setInterval(3000);
     connect(&tRecover_, &QTimer::timeout, this, &Session::onRecoverTick);
@@ -34,14 +46,31 @@ Session::~Session() {
     if (thread_) {
         link_.requestStop();
         link_.tx_finito = true;
-        if (!thread_->wait(5000)) {
-            // Never terminate: the thread is left to process exit.
-            thread_->setParent(nullptr);
-            thread_.clear();
-        } else {
-            delete thread_.data();
-        }
+        if (thread_->waitEnded(5000))
+            reapThread();
+        else
+            abandonThread();
     }
+    // Whatever the thread posted and nobody ran is dropped with us.
+    mainQueue_->close();
+}
+
+void Session::reapThread() {
+    if (!thread_ || !thread_->ended())
+        return;
+    // run() has returned; only Qt's own bookkeeping of the thread is left,
+    // which takes microseconds.
+    if (!thread_->wait(1000)) {
+        abandonThread();
+        return;
+    }
+    thread_.reset();
+}
+
+void Session::abandonThread() {
+    // Never terminated: left to process exit. Its calls still reach us while
+    // we live; the destructor closes the queue so later ones are dropped.
+    [[maybe_unused]] TThgestioneseriale* left = thread_.release();
 }
 
 void Session::setPresentation(Presentation* presentation) {
@@ -143,18 +172,17 @@ void Session::invia_diretto(char letter, const QByteArray& frame) {
 // ---------------------------------------------------------------- thread
 
 bool Session::transmitThreadRunning() const {
-    return thread_ && thread_->isRunning();
+    return thread_ && !thread_->ended();
 }
 
 void Session::startTransmitThread() {
     if (transmitThreadRunning())
         return;
+    // An ended thread not reaped yet (its last call still queued) goes now.
+    reapThread();
     link_.richiesta_stop = false;
-    auto* t = new TThgestioneseriale(link_, ring_, this, this);
-    connect(t, &QThread::finished, t, &QObject::deleteLater);
-    connect(t, &QThread::finished, this, &Session::wake);
-    thread_ = t;
-    t->start();
+    thread_ = std::make_unique<TThgestioneseriale>(link_, ring_, mainQueue_, this);
+    thread_->start();
 }
 
 bool Session::stopTransmitThread(int timeoutMs) {
@@ -162,12 +190,12 @@ bool Session::stopTransmitThread(int timeoutMs) {
         return true;
     link_.requestStop();
     link_.tx_finito = true;
-    QDeadlineTimer deadline(timeoutMs);
-    while (thread_ && thread_->isRunning() && !deadline.hasExpired()) {
-        link_.requestStop();
-        mySleep(100);
-    }
-    return !thread_ || !thread_->isRunning();
+    // The thread's last call (transmitThreadEnded) emits wake.
+    waitUntil([this] { return !transmitThreadRunning(); }, timeoutMs);
+    if (transmitThreadRunning())
+        return false;
+    reapThread();
+    return true;
 }
 
 // ---------------------------------------------------------------- port
@@ -305,10 +333,8 @@ void Session::shutdownLink() {
     link_.tipocomando = 0;
     if (thread_) {
         EventLog::log(QStringLiteral("Applicazione: Attesa Chiusura thread"));
-        if (!stopTransmitThread(5000)) {
-            thread_->setParent(nullptr);
-            thread_.clear();
-        }
+        if (!stopTransmitThread(5000))
+            abandonThread();
     }
     port_.close();
 }
@@ -342,5 +368,9 @@ void Session::refreshPresentation() {
     connection_->refreshPresentation();
 }
 void Session::exchangeEnded() {
+    Q_EMIT wake();
+}
+void Session::transmitThreadEnded() {
+    reapThread();
     Q_EMIT wake();
 }

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -14,6 +13,7 @@
 #include "device/presentation.h"
 #include "link/framereader.h"
 #include "link/linkstate.h"
+#include "link/mainqueue.h"
 #include "link/transmitring.h"
 #include "link/transmitthread.h"
 #include "link/vacom.h"
@@ -117,6 +117,7 @@ public:
     void startRecover() override;
     void refreshPresentation() override;
     void exchangeEnded() override;
+    void transmitThreadEnded() override;
 
 Q_SIGNALS:
     // Something the main-thread waits depend on changed.
@@ -128,6 +129,10 @@ private:
     void onRecoverTick();
     void onStatoTick();
     void onPortRemoved();
+    // Deletes the transmit thread object once its pass loop has returned.
+    void reapThread();
+    // A thread that did not stop in time is left to process exit.
+    void abandonThread();
 
     Presentation defaultPresentation_;
     Presentation* presentation_;
@@ -146,7 +151,11 @@ private:
     std::unique_ptr<Connection> connection_;
     QTimer tRecover_;
     QTimer tStato_;
-    QPointer<TThgestioneseriale> thread_;
+    // The transmit thread's calls to the main thread; shared with the thread
+    // so a thread left behind at exit never posts into freed memory.
+    std::shared_ptr<MainQueue> mainQueue_;
+    QTimer mainQueueTimer_;
+    std::unique_ptr<TThgestioneseriale> thread_;
     bool unsaved_ = false;
     bool startupComplete_ = false;
     int view_ = 1;

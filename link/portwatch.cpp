@@ -6,9 +6,9 @@
 #include <unistd.h>
 #include <QDir>
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <QSerialPortInfo>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include "device/connection.h"
 #include "device/eventlog.h"
@@ -26,21 +26,28 @@ bool isSerialNode(const QString& name) {
 
 // ---------------------------------------------------------------- TRegMonitorThread
 
-TRegMonitorThread::TRegMonitorThread(QObject* parent) : QThread(parent) {
+TRegMonitorThread::TRegMonitorThread(std::shared_ptr<MainQueue> queue,
+                                     std::function<void(const QString&)> onChange)
+    : queue_(std::move(queue)), onChange_(std::move(onChange)) {
     setObjectName(QStringLiteral("TRegMonitorThread"));
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
 TRegMonitorThread::~TRegMonitorThread() {
-    stop();
-    wait(2000);
+    // Only deleted once run() has returned (PortWatch checks waitEnded).
+    wait(1000);
     if (wakeFd_ >= 0)
         ::close(wakeFd_);
 }
 
+bool TRegMonitorThread::waitEnded(int timeoutMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return endCv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return ended_; });
+}
+
 void TRegMonitorThread::setWatchedPort(const QString& path) {
     {
-        QMutexLocker lock(&mutex_);
+        std::lock_guard<std::mutex> lock(mutex_);
         if (watchedPort_ == path)
             return;
         watchedPort_ = path;
@@ -58,6 +65,13 @@ void TRegMonitorThread::stop() {
 }
 
 void TRegMonitorThread::run() {
+    watch();
+    std::lock_guard<std::mutex> lock(mutex_);
+    ended_ = true;
+    endCv_.notify_all();
+}
+
+void TRegMonitorThread::watch() {
     while (!stop_) {
         const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (fd < 0) {
@@ -66,7 +80,7 @@ void TRegMonitorThread::run() {
         }
         QString port;
         {
-            QMutexLocker lock(&mutex_);
+            std::lock_guard<std::mutex> lock(mutex_);
             port = watchedPort_;
         }
         const uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
@@ -116,8 +130,10 @@ void TRegMonitorThread::run() {
                         w.onlyName.isEmpty()
                             ? (w.folder != QLatin1String("/dev") || isSerialNode(name))
                             : name == w.onlyName;
-                    if (relevant)
-                        Q_EMIT changed(QDir(w.folder).filePath(name));
+                    if (relevant) {
+                        const QString path = QDir(w.folder).filePath(name);
+                        queue_->post([onChange = onChange_, path] { onChange(path); });
+                    }
                 }
             }
         }
@@ -130,10 +146,13 @@ void TRegMonitorThread::run() {
 PortWatch::PortWatch(Session& session, QObject* parent) : QObject(parent), s_(session) {}
 
 PortWatch::~PortWatch() {
+    if (queue_)
+        queue_->close();
     if (monitor_) {
         monitor_->stop();
-        if (!monitor_->wait(2000))
-            monitor_->setParent(nullptr);
+        // A thread that does not end in time is left to process exit.
+        if (!monitor_->waitEnded(2000)) [[maybe_unused]]
+            TRegMonitorThread* left = monitor_.release();
     }
 #ifdef VELMORA_HAVE_UDEV
     if (udevMonitor_)
@@ -144,6 +163,8 @@ PortWatch::~PortWatch() {
 }
 
 void PortWatch::start() {
+    if (monitor_)
+        return;
 #ifdef VELMORA_HAVE_UDEV
     udev_ = udev_new();
     if (udev_)
@@ -156,12 +177,21 @@ void PortWatch::start() {
         connect(udevNotifier_, &QSocketNotifier::activated, this, &PortWatch::onUdev);
     }
 #endif
-    monitor_ = new TRegMonitorThread(this);
+    queue_ = std::make_shared<MainQueue>();
+    if (queue_->fd() >= 0) {
+        auto* notifier = new QSocketNotifier(queue_->fd(), QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this] { queue_->drain(); });
+    } else {
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this] { queue_->drain(); });
+        timer->start(50);
+    }
+    // The call runs on the main thread while we live (the queue is closed
+    // before we go).
+    monitor_ =
+        std::make_unique<TRegMonitorThread>(queue_, [this](const QString&) { message_bb5(); });
     lastConfigured_ = s_.settings().porta;
     monitor_->setWatchedPort(lastConfigured_);
-    connect(
-        monitor_, &TRegMonitorThread::changed, this, [this](const QString&) { message_bb5(); },
-        Qt::QueuedConnection);
     monitor_->start();
 }
 

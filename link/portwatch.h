@@ -1,21 +1,28 @@
 #pragma once
 
-#include <QMutex>
 #include <QObject>
 #include <QStringList>
 #include <QThread>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "link/mainqueue.h"
 
 class QSocketNotifier;
 class Session;
 
 // TRegMonitorThread: blocks on inotify for /dev, /dev/serial/by-id and the
 // folder holding the configured port, and hands each change of a serial
-// device node to the main thread (message_bb5).
+// device node to the main thread (message_bb5) through a MainQueue.
 class TRegMonitorThread : public QThread {
     Q_OBJECT
 public:
-    explicit TRegMonitorThread(QObject* parent = nullptr);
+    // onChange runs on the main thread, once per relevant change.
+    TRegMonitorThread(std::shared_ptr<MainQueue> queue,
+                      std::function<void(const QString&)> onChange);
     ~TRegMonitorThread() override;
 
     // The configured port's folder joins the watched folders; takes effect
@@ -23,19 +30,23 @@ public:
     void setWatchedPort(const QString& path);
     // Wakes the blocking wait and asks the thread to end.
     void stop();
-
-Q_SIGNALS:
-    // A serial device node came or went. Delivered queued to the main thread.
-    void changed(const QString& path);
+    // True once run() has returned (set under a std::mutex as its last act).
+    bool waitEnded(int timeoutMs);
 
 protected:
     void run() override;
 
 private:
+    void watch();
+
+    std::shared_ptr<MainQueue> queue_;
+    std::function<void(const QString&)> onChange_;
     int wakeFd_ = -1;
     std::atomic<bool> stop_{false};
+    std::mutex mutex_;
     QString watchedPort_;
-    QMutex mutex_;
+    std::condition_variable endCv_;
+    bool ended_ = false;
 };
 
 // The two hot-plug channels and the port list scan for a session.
@@ -70,7 +81,9 @@ private:
     QStringList ports_;
     QString cambio_porta_;
     QString lastConfigured_;
-    TRegMonitorThread* monitor_ = nullptr;
+    // Declared before the thread, which may hold it beyond us.
+    std::shared_ptr<MainQueue> queue_;
+    std::unique_ptr<TRegMonitorThread> monitor_;
     QSocketNotifier* udevNotifier_ = nullptr;
     struct udev* udev_ = nullptr;
     struct udev_monitor* udevMonitor_ = nullptr;

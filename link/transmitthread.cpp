@@ -6,6 +6,7 @@
 #include "device/eventlog.h"
 #include "link/codec.h"
 #include "link/linkstate.h"
+#include "link/mainqueue.h"
 #include "link/transmitring.h"
 
 using Clock = std::chrono::steady_clock;
@@ -24,16 +25,25 @@ QByteArray u16(int v) {
 }
 }  // namespace
 
-TThgestioneseriale::TThgestioneseriale(LinkState& state, TransmitRing& ring, QObject* hostObject,
-                                       TransmitHost* host)
-    : state_(state), ring_(ring), hostObject_(hostObject), host_(host) {
+TThgestioneseriale::TThgestioneseriale(LinkState& state, TransmitRing& ring,
+                                       std::shared_ptr<MainQueue> queue, TransmitHost* host)
+    : state_(state), ring_(ring), queue_(std::move(queue)), host_(host) {
     setObjectName(QStringLiteral("Thread_TX"));
 }
 
 template <class F>
 void TThgestioneseriale::onMain(F&& f) {
-    if (hostObject_)
-        QMetaObject::invokeMethod(hostObject_.data(), std::forward<F>(f), Qt::QueuedConnection);
+    queue_->post(std::forward<F>(f));
+}
+
+bool TThgestioneseriale::ended() const {
+    std::lock_guard<std::mutex> lock(endMutex_);
+    return ended_;
+}
+
+bool TThgestioneseriale::waitEnded(int timeoutMs) {
+    std::unique_lock<std::mutex> lock(endMutex_);
+    return endCv_.wait_for(lock, milliseconds(timeoutMs), [this] { return ended_; });
 }
 
 void TThgestioneseriale::run() {
@@ -45,7 +55,13 @@ void TThgestioneseriale::run() {
     }
     state_.tipocomando = 0;
     TransmitHost* host = host_;
-    onMain([host] { host->exchangeEnded(); });
+    onMain([host] {
+        host->exchangeEnded();
+        host->transmitThreadEnded();
+    });
+    std::lock_guard<std::mutex> lock(endMutex_);
+    ended_ = true;
+    endCv_.notify_all();
 }
 
 bool TThgestioneseriale::buildPoll(char* letter, QByteArray* body) {

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <QByteArray>
-#include <QPointer>
 #include <QThread>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 struct LinkState;
 class TransmitRing;
+class MainQueue;
 
 // What the transmit thread needs done on the main thread. Every call arrives
-// there as a queued invocation, in the order the thread asked for it.
+// there through the owner's MainQueue, in the order the thread asked for it.
 class TransmitHost {
 public:
     virtual ~TransmitHost() = default;
@@ -23,6 +26,8 @@ public:
     virtual void refreshPresentation() = 0;
     // An exchange ended (tx_finito set): main-thread waits re-check.
     virtual void exchangeEnded() = 0;
+    // The pass loop has returned; the thread object may be reaped.
+    virtual void transmitThreadEnded() = 0;
 };
 
 // TThgestioneseriale ("Thread_TX"): sends queued requests and, when the ring
@@ -36,8 +41,14 @@ public:
     static constexpr int kWriteExtraMs = 3000;
     static constexpr int kRetryPauseMs = 300;
 
-    TThgestioneseriale(LinkState& state, TransmitRing& ring, QObject* hostObject,
+    TThgestioneseriale(LinkState& state, TransmitRing& ring, std::shared_ptr<MainQueue> queue,
                        TransmitHost* host);
+
+    // Set as the very last thing run() does, under a std::mutex, so whoever
+    // sees it (and then deletes the object) is ordered after every access
+    // the pass loop made.
+    bool ended() const;
+    bool waitEnded(int timeoutMs);
 
 protected:
     void run() override;
@@ -50,8 +61,11 @@ private:
 
     LinkState& state_;
     TransmitRing& ring_;
-    QPointer<QObject> hostObject_;
+    std::shared_ptr<MainQueue> queue_;
     TransmitHost* host_;
+    mutable std::mutex endMutex_;
+    std::condition_variable endCv_;
+    bool ended_ = false;
     // Owned by this thread alone.
     int tentativi_ = 3;
     char ultima_lettera_ = 0;

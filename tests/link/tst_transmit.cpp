@@ -1,10 +1,15 @@
 #include <QtTest>
 
 #include "device/session.h"
+#include "link/mainqueue.h"
 #include "link/requests.h"
 #include "link/transmitring.h"
 #include "support/recordingpresentation.h"
 #include "support/testhome.h"
+
+#include <poll.h>
+
+#include <thread>
 
 // The transmit ring and the queueing rules, without a port.
 class TestTransmit : public QObject {
@@ -15,6 +20,9 @@ private Q_SLOTS:
     void queueNothingWithoutPortOrInOfflineMode();
     void buildersNeedOnlineAndTheLock();
     void pollEndNeverEndsAQueuedRequest();
+    void mainQueueKeepsOrderAcrossThreads();
+    void mainQueueClosedDropsCalls();
+    void transmitThreadStopsAndRestarts();
 };
 
 void TestTransmit::ringWrapsInOrder() {
@@ -111,6 +119,77 @@ void TestTransmit::pollEndNeverEndsAQueuedRequest() {
     ring.pop();
     QVERIFY(ring.finishIfIdle(finished));
     QVERIFY(finished);
+}
+
+void TestTransmit::mainQueueKeepsOrderAcrossThreads() {
+    MainQueue queue;
+    QVERIFY(queue.fd() >= 0);
+    pollfd idle{queue.fd(), POLLIN, 0};
+    QCOMPARE(::poll(&idle, 1, 0), 0);  // nothing posted: no wake-up
+
+    QList<int> seen;
+    constexpr int kCalls = 2000;
+    std::thread poster([&queue, &seen] {
+        for (int i = 0; i < kCalls; ++i) {
+            QByteArray payload = QByteArray::number(i);
+            queue.post([&seen, payload] { seen.append(payload.toInt()); });
+        }
+    });
+    // Drain while the thread posts, as the event loop would.
+    QDeadlineTimer deadline(10000);
+    while (seen.size() < kCalls && !deadline.hasExpired()) {
+        pollfd ready{queue.fd(), POLLIN, 0};
+        if (::poll(&ready, 1, 50) > 0)
+            queue.drain();
+    }
+    poster.join();
+    queue.drain();
+    QCOMPARE(seen.size(), kCalls);
+    for (int i = 0; i < kCalls; ++i)
+        QCOMPARE(seen[i], i);
+    // The wake-up is cleared by the drain.
+    pollfd after{queue.fd(), POLLIN, 0};
+    QCOMPARE(::poll(&after, 1, 0), 0);
+
+    // A call posted by a running call runs in the same drain, after it.
+    QList<QString> order;
+    queue.post([&] {
+        order.append(QStringLiteral("a"));
+        queue.post([&] { order.append(QStringLiteral("c")); });
+    });
+    queue.post([&] { order.append(QStringLiteral("b")); });
+    queue.drain();
+    QCOMPARE(order,
+             (QList<QString>{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+}
+
+void TestTransmit::mainQueueClosedDropsCalls() {
+    MainQueue queue;
+    int runs = 0;
+    QVERIFY(queue.post([&runs] { ++runs; }));
+    queue.close();
+    QVERIFY(queue.closed());
+    QVERIFY(!queue.post([&runs] { ++runs; }));
+    queue.drain();
+    QCOMPARE(runs, 0);
+}
+
+void TestTransmit::transmitThreadStopsAndRestarts() {
+    // Without a port the pass loop idles; stopping must end it within its
+    // bound, free it, and a new one must start in its place.
+    TestHome home;
+    Session s;
+    s.settings().porta = QStringLiteral("NO");
+    for (int round = 0; round < 5; ++round) {
+        s.startTransmitThread();
+        QVERIFY(s.transmitThreadRunning());
+        s.mySleep(60);
+        QVERIFY(s.stopTransmitThread(5000));
+        QVERIFY(!s.transmitThreadRunning());
+    }
+    // The destructor stops a running thread too.
+    s.startTransmitThread();
+    QVERIFY(s.transmitThreadRunning());
 }
 
 QTEST_MAIN(TestTransmit)
