@@ -23,6 +23,7 @@ Session::Session(Presentation* presentation, QObject* parent)
       connection_(std::make_unique<Connection>(*this)),
       mainQueue_(std::make_shared<MainQueue>()),
       live_(display_, controls_) {
+    reader_.setMatcher(&port_.matcher());
     if (mainQueue_->fd() >= 0) {
         auto* notifier = new QSocketNotifier(mainQueue_->fd(), QSocketNotifier::Read, this);
         connect(notifier, &QSocketNotifier::activated, this, [this] { mainQueue_->drain(); });

@@ -1,7 +1,9 @@
 // The frame reader on arbitrary packets. Input: one control byte (bit 7 set:
 // a search is in progress, so any address is accepted; the low bits give the
 // link's address 1-127), then packets separated by NUL bytes, fed in order
-// to one reader so frames split over packets and leftovers are exercised.
+// to one reader so frames split over packets and leftovers are exercised. A
+// packet that starts with '>' is a request the link sent (its bytes after the
+// '>'), so the reply matcher behind the reader sees sends and replies mixed.
 #include <cstddef>
 #include <cstdint>
 
@@ -9,6 +11,7 @@
 #include "link/codec.h"
 #include "link/framereader.h"
 #include "link/linkstate.h"
+#include "link/replymatcher.h"
 
 namespace {
 
@@ -60,10 +63,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckingHandler handler;
     handler.state = &state;
     FrameReader reader(state, &handler);
+    ReplyMatcher matcher;
+    reader.setMatcher(&matcher);
 
     const QByteArray rest(reinterpret_cast<const char*>(data + 1),
                           static_cast<qsizetype>(size - 1));
     for (const QByteArray& packet : rest.split('\0')) {
+        if (packet.startsWith('>')) {
+            matcher.sent(packet.mid(1));
+            FUZZ_CHECK(matcher.pending() <= ReplyMatcher::kMaxPending);
+            continue;
+        }
         const auto outcome = reader.elabora(packet);
         if (outcome == FrameReader::Outcome::Ignored)
             FUZZ_CHECK(packet.size() < 5);

@@ -6,6 +6,7 @@
 #include "device/eventlog.h"
 #include "link/codec.h"
 #include "link/linkstate.h"
+#include "link/replymatcher.h"
 
 namespace {
 void logLine(const char* prefix, const QByteArray& hex) {
@@ -24,8 +25,19 @@ FrameReader::Outcome FrameReader::elabora(const QByteArray& packet) {
         state_.risposta_ok = 0;
         // Characters that failed to convert are no use to a later packet.
         buffer_rx_.clear();
+        if (matcher_)
+            matcher_->damaged();
         return Outcome::ConversionError;
     }
+}
+
+bool FrameReader::isLate(const QByteArray& frame) {
+    if (!matcher_ || matcher_->received(frame) != ReplyMatcher::Verdict::Stale)
+        return false;
+    // The exchange waiting now is not answered by it: its wait goes on.
+    logLine("Modbus: late reply dropped:", codec::bin2hex(frame));
+    buffer_rx_.clear();
+    return true;
 }
 
 FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
@@ -43,7 +55,8 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
     if (!lfSeen) {
         // No frame is this long: characters that never reach a line end are
         // noise, and must not pile up.
-        if (buffer_rx_.size() > kMaxPending) buffer_rx_.clear();
+        if (buffer_rx_.size() > kMaxPending)
+            buffer_rx_.clear();
         state_.risposta_ok = 0;
         return Outcome::Incomplete;
     }
@@ -55,6 +68,8 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
     if (address != state_.indirizzo.load() && state_.tipocomando.load() != 'S') {
         logLine("CH RX Error:", codec::bin2hex(buffer_rx_));
         buffer_rx_.clear();
+        if (matcher_)
+            matcher_->damaged();
         return Outcome::WrongAddress;
     }
 
@@ -63,11 +78,15 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
 
     if (frame.size() < 4) {
         logLine("SHORT RX Error:", codec::bin2hex(frame));
+        if (matcher_)
+            matcher_->damaged();
         return Outcome::Short;
     }
 
     const auto function = static_cast<quint8>(frame[1]);
     if (frame.size() < 5 && function > 0x38) {
+        if (isLate(frame))
+            return Outcome::Late;
         const QByteArray copy = frame;
         if (handler_)
             handler_->onExceptionReply(copy);
@@ -77,6 +96,8 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
     if (function != 0x06 && function != 0x07 && function != 0x10 &&
         frame.size() < static_cast<quint8>(frame[2]) + 3) {
         logLine("TRUNC RX Error:", codec::bin2hex(frame));
+        if (matcher_)
+            matcher_->damaged();
         return Outcome::Truncated;
     }
 
@@ -86,9 +107,13 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
         // The exchange is unanswered and the sender retries now; these bytes
         // are never taken as reply data.
         state_.setRisposta(LinkState::kDamagedReply);
+        if (matcher_)
+            matcher_->damaged();
         return Outcome::Checksum;
     }
 
+    if (isLate(frame))
+        return Outcome::Late;
     const QByteArray copy = frame;
     if (handler_)
         handler_->onFrame(copy);

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 struct LinkState;
+class ReplyMatcher;
 
 // Receives what the reader accepted. Runs on the main thread inside the
 // packet event; any std::exception it throws is logged as "Modbus: ..." and
@@ -30,6 +31,7 @@ public:
         Truncated,        // "TRUNC RX Error:"
         Checksum,         // "CHKSUM RX Error:"
         Dispatched,       // valid frame handed to the handler
+        Late,             // "Modbus: late reply dropped:" (a resend's reply)
         ConversionError,  // "Modbus: " + message
     };
 
@@ -43,11 +45,17 @@ public:
     const QByteArray& buffer_rx() const { return buffer_rx_; }
     void clearBuffer() { buffer_rx_.clear(); }
     void setHandler(FrameHandler* handler) { handler_ = handler; }
+    // Valid frames and damaged lines are reported to it; a frame it calls
+    // stale never reaches the handler.
+    void setMatcher(ReplyMatcher* matcher) { matcher_ = matcher; }
 
 private:
     Outcome process(const QByteArray& packet);
+    // Asks the matcher; a late reply is logged and dropped.
+    bool isLate(const QByteArray& frame);
 
     LinkState& state_;
     FrameHandler* handler_;
+    ReplyMatcher* matcher_ = nullptr;
     QByteArray buffer_rx_;
 };

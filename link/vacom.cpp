@@ -2,6 +2,8 @@
 
 #include <QLoggingCategory>
 
+#include "link/codec.h"
+
 Q_LOGGING_CATEGORY(lcWire, "velmora.link.wire", QtWarningMsg)
 
 VaCom::VaCom(QObject* parent) : QObject(parent) {
@@ -40,6 +42,7 @@ bool VaCom::open() {
     port_.setRequestToSend(false);
     port_.clear();
     framer_.reset();
+    matcher_.reset();
     return true;
 }
 
@@ -47,6 +50,7 @@ void VaCom::close() {
     if (port_.isOpen())
         port_.close();
     framer_.reset();
+    matcher_.reset();
 }
 
 bool VaCom::write(const QByteArray& frame) {
@@ -56,6 +60,14 @@ bool VaCom::write(const QByteArray& frame) {
     if (port_.write(frame) != frame.size()) {
         errorText_ = port_.errorString();
         return false;
+    }
+    // ":" hex CR LF, as the request builders make it.
+    if (frame.size() > 3 && frame.startsWith(':')) {
+        try {
+            matcher_.sent(codec::hex2bin(frame.mid(1, frame.size() - 3)));
+        } catch (const std::exception&) {
+            // Not a frame of ours: nothing to match its reply against.
+        }
     }
     return true;
 }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "link/packetframer.h"
+#include "link/replymatcher.h"
 
 // VaCom: the instrument's serial port, fixed at 8N1, no flow control, DTR and
 // RTS held inactive, with its packet framer. Lives on the main thread; the
@@ -31,6 +32,9 @@ public:
     bool write(const QByteArray& frame);
     QString errorText() const { return errorText_; }
     bool permissionDenied() const { return permissionDenied_; }
+    // Every request written here is recorded, so the reader can tell a late
+    // reply to a resend from the answer to the next request.
+    ReplyMatcher& matcher() { return matcher_; }
 
 Q_SIGNALS:
     // ComDataPacket1Packet: one packet from ":" to CR LF.
@@ -44,6 +48,7 @@ private:
 
     QSerialPort port_;
     ComDataPacket1 framer_;
+    ReplyMatcher matcher_;
     QString portName_ = QStringLiteral("COM1");
     qint32 speed_ = 9600;
     QString errorText_;

@@ -77,10 +77,19 @@ QStringList ControlChannel::execute(const QString& line, bool* quit) {
                 QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))};
     }
     if (cmd == QLatin1String("silent")) {
-        if (words.size() != 2 || (words[1] != QLatin1String("on") && words[1] != QLatin1String("off")))
+        if (words.size() != 2 ||
+            (words[1] != QLatin1String("on") && words[1] != QLatin1String("off")))
             return err(QStringLiteral("usage: silent on|off"));
         server_.faults().setSilent(words[1] == QLatin1String("on"));
         return {QStringLiteral("OK silent ") + words[1]};
+    }
+    if (cmd == QLatin1String("delay")) {
+        bool ok = false;
+        const int ms = words.size() == 2 ? words[1].toInt(&ok) : -1;
+        if (!ok || ms < 0 || ms > 600000)
+            return err(QStringLiteral("usage: delay <ms> (0-600000)"));
+        server_.faults().setDelayMs(ms);
+        return {QStringLiteral("OK delay %1").arg(ms)};
     }
     if (cmd == QLatin1String("quit")) {
         *quit = true;

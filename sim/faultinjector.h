@@ -29,6 +29,8 @@ public:
     const FaultOptions& options() const { return options_; }
     // The control channel's "silent on|off": the instrument stops or resumes answering.
     void setSilent(bool silent) { options_.silent = silent; }
+    // The control channel's "delay <ms>": later replies are held back so long.
+    void setDelayMs(int ms) { options_.delayMs = ms; }
 
     // Counts one request frame addressed to the instrument; true when it
     // must go unanswered.

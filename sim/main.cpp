@@ -113,13 +113,14 @@ int main(int argc, char** argv) {
         {QStringLiteral("state"), QStringLiteral("File keeping the saved parameters across runs."),
          QStringLiteral("FILE")},
         {QStringLiteral("baud"),
-         QStringLiteral("Pace replies to the wire time of request and reply at this baud rate, plus the response time."),
+         QStringLiteral("Pace replies to the wire time of request and reply at this baud rate, "
+                        "plus the response time."),
          QStringLiteral("B")},
         {QStringLiteral("traffic"),
          QStringLiteral("Append one JSON line per request to this file."), QStringLiteral("FILE")},
         {QStringLiteral("stdin-control"),
          QStringLiteral("Take commands on stdin: load <kg>, unplug, replug, input <1|2> <0|1>, "
-                        "status, quit.")},
+                        "silent on|off, delay <ms>, status, quit.")},
         {QStringLiteral("load"), QStringLiteral("Load on the scale at start, in kg (default 0)."),
          QStringLiteral("KG")},
         {QStringLiteral("noise"),

@@ -4,6 +4,7 @@
 #include "device/session.h"
 #include "device/writepath.h"
 #include "link/portwatch.h"
+#include "link/requests.h"
 #include "support/recordingpresentation.h"
 #include "support/simprocess.h"
 #include "support/testhome.h"
@@ -126,6 +127,7 @@ private Q_SLOTS:
     void faultsOnTheWire();
     void unplugAndReplug_data();
     void unplugAndReplug();
+    void lateReplyToAResendIsNotTheNextAnswer();
 
 private:
     // The first entry in [from, to) whose value differs from what the
@@ -482,6 +484,65 @@ void TestFaultMatrix::unplugAndReplug() {
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
     QVERIFY(
         rig.session.waitUntil([&] { return rig.session.display().grossWeight == kLoadKg; }, 3000));
+}
+
+void TestFaultMatrix::lateReplyToAResendIsNotTheNextAnswer() {
+    // An instrument slower than the direct read's wait: the read is sent
+    // again, the first reply answers it, and the resend's reply comes while
+    // the next read waits. Both reads ask one register, so only the matcher
+    // can tell the late reply from the next answer.
+    Rig rig;
+    QVERIFY2(rig.startSim({}), qPrintable(rig.sim->errorString()));
+    rig.connectSession();
+    QVERIFY(rig.waitConnected(kSlackMs));
+    LinkState& link = rig.session.link();
+    ParameterTable& t = rig.session.table();
+
+    // Two one-register setup entries whose values (as just read) differ.
+    auto bytesOf = [&t](int i) {
+        QByteArray b;
+        for (int k = 0; k < ParameterTable::typeSize(t.entry(i).type); ++k)
+            b.append(static_cast<char>(t.readImageByte(t.entry(i).imagePos + k)));
+        return b;
+    };
+    int first = -1;
+    int second = -1;
+    for (int i = 0; i < t.setupCount() && second < 0; ++i) {
+        const ParamEntry& e = t.entry(i);
+        if (e.regOffset == 0 || ParameterTable::typeSize(e.type) != 2 ||
+            Requests::readCount(e.type) != 1)
+            continue;
+        if (first < 0)
+            first = i;
+        else if (bytesOf(i) != bytesOf(first))
+            second = i;
+    }
+    QVERIFY2(second >= 0, "no two one-register entries with different values");
+    const QByteArray firstValue = bytesOf(first);
+    const QByteArray secondValue = bytesOf(second);
+
+    // No polls in between, as during the read-out.
+    link.uso_esclusivo = true;
+    QVERIFY(rig.session.waitUntil([&] { return link.tipocomando == 0 && !link.tx_occupato; },
+                                  kSlackMs));
+    QCOMPARE(rig.send(QStringLiteral("delay 2000")), QStringLiteral("OK delay 2000"));
+    for (int k = 0; k < 2; ++k) {
+        t.writeImageByte(t.entry(first).imagePos + k, 0xEE);
+        t.writeImageByte(t.entry(second).imagePos + k, 0xEE);
+    }
+    rig.session.requests().leggi_parametro(first, true);
+    QCOMPARE(bytesOf(first), firstValue);
+    rig.session.requests().leggi_parametro(second, true);
+    QCOMPARE(bytesOf(second), secondValue);
+    QVERIFY(
+        !rig.home.logMessages().filter(QStringLiteral("Modbus: late reply dropped:")).isEmpty());
+
+    // Back to a prompt instrument, the link goes on as before.
+    QCOMPARE(rig.send(QStringLiteral("delay 0")), QStringLiteral("OK delay 0"));
+    rig.session.mySleep(2500);  // the last resend's reply drains
+    link.uso_esclusivo = false;
+    QVERIFY(rig.session.waitUntil(
+        [&] { return rig.connected() && rig.session.display().grossWeight == kLoadKg; }, kSlackMs));
 }
 
 QTEST_MAIN(TestFaultMatrix)

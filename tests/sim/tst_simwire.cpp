@@ -345,6 +345,15 @@ void TestSimWire::controlChannel() {
     QCOMPARE(sim.send("input 2 1"), QString("OK input 2 1"));
     QCOMPARE(c.exchange(frame("010200000002")), frame("01020102"));
     QCOMPARE(sim.status().value("inputs").toArray(), (QJsonArray{false, true}));
+    // "delay" holds the replies that follow back, until it is set to 0.
+    QCOMPARE(sim.send("delay 400"), QString("OK delay 400"));
+    QElapsedTimer held;
+    held.start();
+    QCOMPARE(c.exchange(frame("010200000002")), frame("01020102"));
+    QVERIFY(held.elapsed() >= 350);
+    QCOMPARE(sim.send("delay 0"), QString("OK delay 0"));
+    QVERIFY(sim.send("delay -5").startsWith("ERR"));
+    QVERIFY(sim.send("delay soon").startsWith("ERR"));
     QVERIFY(sim.send("input 3 1").startsWith("ERR"));
     QVERIFY(sim.send("load heavy").startsWith("ERR"));
     QVERIFY(sim.send("fly").startsWith("ERR unknown command"));
