@@ -151,8 +151,9 @@ PortWatch::~PortWatch() {
     if (monitor_) {
         monitor_->stop();
         // A thread that does not end in time is left to process exit.
-        if (!monitor_->waitEnded(2000)) [[maybe_unused]]
-            TRegMonitorThread* left = monitor_.release();
+        if (!monitor_->waitEnded(2000)) {
+            [[maybe_unused]] TRegMonitorThread* left = monitor_.release();
+        }
     }
 #ifdef VELMORA_HAVE_UDEV
     if (udevMonitor_)

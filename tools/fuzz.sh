@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every libFuzzer target for SECONDS each (default 60) and reports the
-# executions and whether anything was found. Called by ./run fuzz [SECONDS].
+# Runs every libFuzzer target (or the TARGETs named) for SECONDS each
+# (default 60) and reports the executions and whether anything was found.
+# Called by ./run fuzz [SECONDS] [TARGET...].
 #   build-fuzz/          the clang build with -DVELMORA_FUZZ=ON
 #   build-fuzz/corpus/   the growing corpus, seeded from fuzz/corpus/<target>
 #   fuzz/out/<target>/   crashing inputs and each run's log (not committed)
@@ -12,6 +13,16 @@ case "$SECONDS_EACH" in
 esac
 BUILD="$ROOT/build-fuzz"
 TARGETS=(framereader definition backupfile settingsfile)
+if [ "$#" -gt 1 ]; then
+  shift
+  for t in "$@"; do
+    case " ${TARGETS[*]} " in
+      *" $t "*) ;;
+      *) echo "fuzz: no target '$t' (there are: ${TARGETS[*]})" >&2; exit 2 ;;
+    esac
+  done
+  TARGETS=("$@")
+fi
 
 if [ ! -f "$BUILD/build.ninja" ]; then
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
