@@ -4,7 +4,6 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QSocketNotifier>
 
 #include "device/connection.h"
 #include "device/eventlog.h"
@@ -24,16 +23,7 @@ Session::Session(Presentation* presentation, QObject* parent)
       mainQueue_(std::make_shared<MainQueue>()),
       live_(display_, controls_) {
     reader_.setMatcher(&port_.matcher());
-    if (mainQueue_->fd() >= 0) {
-        auto* notifier = new QSocketNotifier(mainQueue_->fd(), QSocketNotifier::Read, this);
-        connect(notifier, &QSocketNotifier::activated, this, [this] { mainQueue_->drain(); });
-    } else {
-        // No eventfd to spare: the calls are still run, a few ms later.
-        EventLog::log(QStringLiteral(
-            "Errore: No eventfd for the transmit thread; its calls run on a 5 ms timer"));
-        connect(&mainQueueTimer_, &QTimer::timeout, this, [this] { mainQueue_->drain(); });
-        mainQueueTimer_.start(5);
-    }
+    attachToEventLoop(mainQueue_, this);
     tRecover_.setInterval(3000);
     tStato_.setInterval(3000);
     connect(&tRecover_, &QTimer::timeout, this, &Session::onRecoverTick);

@@ -154,7 +154,6 @@ private:
     // The transmit thread's calls to the main thread; shared with the thread
     // so a thread left behind at exit never posts into freed memory.
     std::shared_ptr<MainQueue> mainQueue_;
-    QTimer mainQueueTimer_;
     std::unique_ptr<TThgestioneseriale> thread_;
     bool unsaved_ = false;
     bool startupComplete_ = false;

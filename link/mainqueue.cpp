@@ -2,9 +2,13 @@
 
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdint>
+
+#include "device/eventlog.h"
 
 MainQueue::MainQueue() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
@@ -69,4 +73,23 @@ void MainQueue::close() {
 bool MainQueue::closed() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return closed_;
+}
+
+void attachToEventLoop(const std::shared_ptr<MainQueue>& queue, QObject* owner) {
+    const std::weak_ptr<MainQueue> weak = queue;
+    const auto drain = [weak] {
+        if (const auto q = weak.lock())
+            q->drain();
+    };
+    if (queue->fd() >= 0) {
+        auto* notifier = new QSocketNotifier(queue->fd(), QSocketNotifier::Read, owner);
+        QObject::connect(notifier, &QSocketNotifier::activated, owner, drain);
+        return;
+    }
+    // No eventfd to spare: the calls are still run, a few ms later.
+    EventLog::log(
+        QStringLiteral("Errore: No eventfd for a thread's calls; they run on a 5 ms timer"));
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, owner, drain);
+    timer->start(5);
 }

@@ -2,7 +2,10 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
+
+class QObject;
 
 // Hands work from the transmit thread to the main thread, in the order it was
 // asked for. A std::mutex guards the queue, so everything a posted call
@@ -44,3 +47,8 @@ private:
     bool closed_ = false;
     int fd_ = -1;
 };
+
+// Runs the queue's calls from the event loop of owner's thread: a
+// QSocketNotifier on fd(), or a 5 ms timer when there is no eventfd (logged).
+// Both are children of owner.
+void attachToEventLoop(const std::shared_ptr<MainQueue>& queue, QObject* owner);

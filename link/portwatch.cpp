@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include "device/connection.h"
 #include "device/eventlog.h"
@@ -179,14 +178,7 @@ void PortWatch::start() {
     }
 #endif
     queue_ = std::make_shared<MainQueue>();
-    if (queue_->fd() >= 0) {
-        auto* notifier = new QSocketNotifier(queue_->fd(), QSocketNotifier::Read, this);
-        connect(notifier, &QSocketNotifier::activated, this, [this] { queue_->drain(); });
-    } else {
-        auto* timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this] { queue_->drain(); });
-        timer->start(50);
-    }
+    attachToEventLoop(queue_, this);
     // The call runs on the main thread while we live (the queue is closed
     // before we go).
     monitor_ =
