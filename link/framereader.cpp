@@ -25,10 +25,15 @@ FrameReader::Outcome FrameReader::elabora(const QByteArray& packet) {
         state_.risposta_ok = 0;
         // Characters that failed to convert are no use to a later packet.
         buffer_rx_.clear();
-        if (matcher_)
-            matcher_->damaged();
+        lineDamaged();
         return Outcome::ConversionError;
     }
+}
+
+void FrameReader::lineDamaged() {
+    // Somebody's reply all the same: it answers the oldest send.
+    if (matcher_)
+        matcher_->damaged();
 }
 
 bool FrameReader::isLate(const QByteArray& frame) {
@@ -68,8 +73,7 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
     if (address != state_.indirizzo.load() && state_.tipocomando.load() != 'S') {
         logLine("CH RX Error:", codec::bin2hex(buffer_rx_));
         buffer_rx_.clear();
-        if (matcher_)
-            matcher_->damaged();
+        lineDamaged();
         return Outcome::WrongAddress;
     }
 
@@ -78,8 +82,7 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
 
     if (frame.size() < 4) {
         logLine("SHORT RX Error:", codec::bin2hex(frame));
-        if (matcher_)
-            matcher_->damaged();
+        lineDamaged();
         return Outcome::Short;
     }
 
@@ -96,8 +99,7 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
     if (function != 0x06 && function != 0x07 && function != 0x10 &&
         frame.size() < static_cast<quint8>(frame[2]) + 3) {
         logLine("TRUNC RX Error:", codec::bin2hex(frame));
-        if (matcher_)
-            matcher_->damaged();
+        lineDamaged();
         return Outcome::Truncated;
     }
 
@@ -107,8 +109,7 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
         // The exchange is unanswered and the sender retries now; these bytes
         // are never taken as reply data.
         state_.setRisposta(LinkState::kDamagedReply);
-        if (matcher_)
-            matcher_->damaged();
+        lineDamaged();
         return Outcome::Checksum;
     }
 

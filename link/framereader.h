@@ -53,6 +53,8 @@ private:
     Outcome process(const QByteArray& packet);
     // Asks the matcher; a late reply is logged and dropped.
     bool isLate(const QByteArray& frame);
+    // A complete line that could not be read.
+    void lineDamaged();
 
     LinkState& state_;
     FrameHandler* handler_;
