@@ -3,7 +3,7 @@
 #include <QCommandLineParser>
 #include <algorithm>
 
-#include "device/programfolder.h"
+#include "base/programfolder.h"
 #include "window/startup.h"
 
 int main(int argc, char** argv) {

@@ -7,10 +7,10 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "device/programfolder.h"
-#include "device/session.h"
+#include "base/programfolder.h"
+#include "session/session.h"
 #include "link/codec.h"
-#include "link/requests.h"
+#include "session/requests.h"
 #include "support/simprocess.h"
 
 namespace {

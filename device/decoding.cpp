@@ -7,10 +7,9 @@
 #include <limits>
 
 #include "device/controlmodel.h"
-#include "device/eventlog.h"
+#include "base/eventlog.h"
 #include "device/paramtable.h"
-#include "device/texts.h"
-#include "link/linkstate.h"
+#include "base/texts.h"
 
 namespace {
 
@@ -182,8 +181,8 @@ EncodedValue encodeValue(int type, const QString& text) {
 // ---------------------------------------------------------------------------
 
 Decoder::Decoder(ParameterTable& table, DisplayState& display, ControlModel& controls,
-                 const LinkState* link)
-    : table_(table), display_(display), controls_(controls), link_(link) {
+                 LinkFlagsSource link)
+    : table_(table), display_(display), controls_(controls), link_(std::move(link)) {
     // The mirror starts as the pages are built; the front end catches up
     // with ControlModel::snapshot().
     for (const QString& name : fixedCombos())
@@ -440,7 +439,8 @@ void Decoder::refreshAnalogAvailability(bool online, bool offlineMode) {
 }
 
 void Decoder::refreshAnalogAvailability() {
-    refreshAnalogAvailability(link_ && link_->online.load(), link_ && link_->modo_offline.load());
+    const LinkFlags flags = link_ ? link_() : LinkFlags{};
+    refreshAnalogAvailability(flags.online, flags.offlineMode);
 }
 
 void Decoder::defaultSelections() {

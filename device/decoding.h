@@ -9,7 +9,6 @@
 
 class ControlModel;
 class ParameterTable;
-struct LinkState;
 
 // What the pages and the live refresh derive from the received values.
 // Weight-like values are integer counts of the last decimal.
@@ -65,10 +64,17 @@ public:
     // Indexes of CBProt2.
     enum Fieldbus { None = 0, Profibus, Devicenet, Canopen, Profinet, EthernetIp, Ethernet };
 
-    // `link` supplies online/modo_offline to the analog availability rule
-    // that filling the fieldbus bauds runs; without it both count as clear.
+    // The link's online and offline-mode flags, which the analog
+    // availability rule run by filling the fieldbus bauds reads.
+    struct LinkFlags {
+        bool online = false;
+        bool offlineMode = false;
+    };
+    using LinkFlagsSource = std::function<LinkFlags()>;
+
+    // Without a source both flags count as clear.
     Decoder(ParameterTable& table, DisplayState& display, ControlModel& controls,
-            const LinkState* link = nullptr);
+            LinkFlagsSource link = {});
 
     void decodeEntry(int index);
     void decodeEntries(int first, int n);
@@ -114,6 +120,6 @@ private:
     ParameterTable& table_;
     DisplayState& display_;
     ControlModel& controls_;
-    const LinkState* link_;
+    LinkFlagsSource link_;
     int showing_ = -1;  // entry being shown, for error messages
 };

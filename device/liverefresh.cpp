@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "device/controlmodel.h"
-#include "device/eventlog.h"
-#include "device/texts.h"
+#include "base/eventlog.h"
+#include "base/texts.h"
 
 namespace {
 

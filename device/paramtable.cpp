@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <stdexcept>
 
-#include "device/programfolder.h"
+#include "base/programfolder.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 
-#include "device/programfolder.h"
+#include "base/programfolder.h"
 
 // A program folder for one fuzzing process: the shipped Config/ files, and an
 // event log that goes to /dev/null, so millions of reader errors neither fill

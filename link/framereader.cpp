@@ -3,7 +3,7 @@
 #include <QString>
 #include <exception>
 
-#include "device/eventlog.h"
+#include "base/eventlog.h"
 #include "link/codec.h"
 #include "link/linkstate.h"
 #include "link/replymatcher.h"
@@ -31,6 +31,7 @@ FrameReader::Outcome FrameReader::elabora(const QByteArray& packet) {
 }
 
 void FrameReader::lineDamaged() {
+    ++state_.damagedLines;
     // Somebody's reply all the same: it answers the oldest send.
     if (matcher_)
         matcher_->damaged();

@@ -38,6 +38,13 @@ struct LinkState {
     // the settings record.
     std::atomic<bool> porta_scelta{false};
 
+    // What the exchange in progress met besides its answer, for the
+    // builder's outcome: the code of the last exception reply (0 for none)
+    // and a count of damaged lines. The builder clears the code before it
+    // queues; the reader and the dispatcher set them.
+    std::atomic<int> exceptionCode{0};
+    std::atomic<int> damagedLines{0};
+
     // Display mode Peak: the poll cycle reads 'X' instead of 'P'.
     std::atomic<bool> peak_view{false};
     // Poll geometry of the definition in use, published by the main thread

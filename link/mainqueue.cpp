@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "device/eventlog.h"
+#include "base/eventlog.h"
 
 MainQueue::MainQueue() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 

@@ -12,7 +12,6 @@
 #include "link/mainqueue.h"
 
 class QSocketNotifier;
-class Session;
 
 // TRegMonitorThread: blocks on inotify for /dev, /dev/serial/by-id and the
 // folder holding the configured port, and hands each change of a serial
@@ -49,42 +48,31 @@ private:
     bool ended_ = false;
 };
 
-// The two hot-plug channels and the port list scan for a session.
-class PortWatch : public QObject {
+// The device arrival/removal broadcast: a libudev monitor on the tty
+// subsystem, read on the main thread through a socket notifier. Where no
+// udev runs, start() returns false and the inotify channel carries hot-plug
+// alone.
+class UdevMonitor : public QObject {
     Q_OBJECT
 public:
-    enum UsbEvent { NodesChanged = 7, Arrival = 0x8000, Removal = 0x8004 };
+    enum Event { NodesChanged = 7, Arrival = 0x8000, Removal = 0x8004 };
 
-    explicit PortWatch(Session& session, QObject* parent = nullptr);
-    ~PortWatch() override;
+    explicit UdevMonitor(QObject* parent = nullptr);
+    ~UdevMonitor() override;
 
-    // Starts the udev monitor (when udev runs here) and the inotify thread.
-    void start();
-
-    // cercacom: rebuilds the port list (CBPorta), selects porta and velocita,
-    // and sets cambio_porta to the first difference in a list of changed length.
-    void cercacom();
-    QStringList ports() const { return ports_; }
-    QString cambio_porta() const { return cambio_porta_; }
-
-    void messaggiousb(int event, const QString& name);
-    void message_bb5();
+    bool start();
 
 Q_SIGNALS:
-    void portListChanged(const QStringList& ports);
+    // The device node's path; NodesChanged for a "change" action.
+    void deviceEvent(int event, const QString& node);
 
 private:
-    void onUdev();
-    bool handlersActive() const;
+    void onReadable();
 
-    Session& s_;
-    QStringList ports_;
-    QString cambio_porta_;
-    QString lastConfigured_;
-    // Declared before the thread, which may hold it beyond us.
-    std::shared_ptr<MainQueue> queue_;
-    std::unique_ptr<TRegMonitorThread> monitor_;
-    QSocketNotifier* udevNotifier_ = nullptr;
+    QSocketNotifier* notifier_ = nullptr;
     struct udev* udev_ = nullptr;
-    struct udev_monitor* udevMonitor_ = nullptr;
+    struct udev_monitor* monitor_ = nullptr;
 };
+
+// The serial ports the system lists, by device path.
+QStringList systemSerialPorts();

@@ -1,5 +1,7 @@
 #include "link/replymatcher.h"
 
+#include "base/bigendian.h"
+
 #include <QSet>
 #include <chrono>
 
@@ -8,7 +10,7 @@ int byteAt(const QByteArray& b, int i) {
     return static_cast<quint8>(b[i]);
 }
 int word(const QByteArray& b, int i) {
-    return (byteAt(b, i) << 8) | byteAt(b, i + 1);
+    return be::u16At(b, i);
 }
 }  // namespace
 

@@ -1,9 +1,11 @@
 #include "link/transmitthread.h"
 
+#include "base/bigendian.h"
+
 #include <QString>
 #include <chrono>
 
-#include "device/eventlog.h"
+#include "base/eventlog.h"
 #include "link/codec.h"
 #include "link/linkstate.h"
 #include "link/mainqueue.h"
@@ -19,8 +21,7 @@ bool isPoll(char letter) {
 
 QByteArray u16(int v) {
     QByteArray b;
-    b.append(static_cast<char>((v >> 8) & 0xFF));
-    b.append(static_cast<char>(v & 0xFF));
+    be::appendU16(b, static_cast<quint16>(v & 0xFFFF));
     return b;
 }
 }  // namespace

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 
 #include "device/paramtable.h"
-#include "device/programfolder.h"
+#include "base/programfolder.h"
 #include "services/atomicfile.h"
 
 namespace {

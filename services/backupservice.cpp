@@ -2,10 +2,10 @@
 
 #include <QElapsedTimer>
 
-#include "device/session.h"
-#include "device/texts.h"
-#include "device/writepath.h"
-#include "link/requests.h"
+#include "session/session.h"
+#include "base/texts.h"
+#include "session/writepath.h"
+#include "session/requests.h"
 #include "services/backupfile.h"
 
 bool BackupService::ask(const QString& question) {

@@ -4,8 +4,8 @@
 #include <QLocale>
 #include <limits>
 
-#include "device/eventlog.h"
-#include "device/programfolder.h"
+#include "base/eventlog.h"
+#include "base/programfolder.h"
 #include "services/atomicfile.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <array>
 #include <cmath>
 
-#include "device/eventlog.h"
-#include "device/programfolder.h"
+#include "base/eventlog.h"
+#include "base/programfolder.h"
 #include "services/atomicfile.h"
 
 namespace {

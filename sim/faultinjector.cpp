@@ -1,5 +1,7 @@
 #include "sim/faultinjector.h"
 
+#include "base/bigendian.h"
+
 #include "link/codec.h"
 
 namespace {
@@ -7,8 +9,7 @@ bool hits(int every, qint64 n) {
     return every > 0 && n % every == 0;
 }
 quint16 wordAt(const QByteArray& body, int i) {
-    return static_cast<quint16>((static_cast<quint8>(body[i]) << 8) |
-                                static_cast<quint8>(body[i + 1]));
+    return be::u16At(body, i);
 }
 }  // namespace
 

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "device/paramtable.h"
-#include "device/programfolder.h"
+#include "base/programfolder.h"
 #include "sim/controlchannel.h"
 #include "sim/faultinjector.h"
 #include "sim/ptyport.h"

@@ -1,5 +1,7 @@
 #include "sim/siminstrument.h"
 
+#include "base/bigendian.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -26,13 +28,11 @@ enum ExceptionCode {
 };
 
 quint16 wordAt(const QByteArray& body, int i) {
-    return static_cast<quint16>((static_cast<quint8>(body[i]) << 8) |
-                                static_cast<quint8>(body[i + 1]));
+    return be::u16At(body, i);
 }
 
 void appendWord(QByteArray& out, quint16 w) {
-    out.append(static_cast<char>(w >> 8));
-    out.append(static_cast<char>(w & 0xFF));
+    be::appendU16(out, w);
 }
 
 qint64 clampToType(quint8 type, qint64 v) {

@@ -1,5 +1,7 @@
 #include "sim/simserver.h"
 
+#include "base/bigendian.h"
+
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -13,8 +15,7 @@
 namespace {
 
 quint16 wordAt(const QByteArray& body, int i) {
-    return static_cast<quint16>((static_cast<quint8>(body[i]) << 8) |
-                                static_cast<quint8>(body[i + 1]));
+    return be::u16At(body, i);
 }
 
 // What a request asks, read from its body alone: for the log of requests the

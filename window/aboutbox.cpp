@@ -1,6 +1,6 @@
 #include "window/aboutbox.h"
 
-#include "device/texts.h"
+#include "base/texts.h"
 #include "ui_about.h"
 #include "window/pictures.h"
 

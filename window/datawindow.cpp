@@ -4,7 +4,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "device/texts.h"
+#include "base/texts.h"
 #include "ui_fdata.h"
 
 Fdata::Fdata(ImageSource source, QWidget* owner)

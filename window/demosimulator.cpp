@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <cmath>
 
-#include "device/programfolder.h"
+#include "base/programfolder.h"
 
 DemoSimulator::~DemoSimulator() {
     stop();

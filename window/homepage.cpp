@@ -3,7 +3,7 @@
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
 
-#include "device/texts.h"
+#include "base/texts.h"
 #include "ui_homepage.h"
 #include "window/pictures.h"
 #include "window/valuecheck.h"

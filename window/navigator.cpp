@@ -7,11 +7,11 @@
 #include <QStackedWidget>
 #include <QToolButton>
 
-#include "device/connection.h"
-#include "device/programfolder.h"
-#include "device/session.h"
-#include "device/texts.h"
-#include "device/writepath.h"
+#include "session/connection.h"
+#include "base/programfolder.h"
+#include "session/session.h"
+#include "base/texts.h"
+#include "session/writepath.h"
 #include "window/page.h"
 #include "window/topstrip.h"
 

@@ -5,7 +5,7 @@
 #include <QScreen>
 #include <QStyle>
 
-#include "device/texts.h"
+#include "base/texts.h"
 #include "ui_fbox.h"
 #include "window/pictures.h"
 

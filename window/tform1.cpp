@@ -9,12 +9,12 @@
 #include <QMenuBar>
 #include <QStackedWidget>
 
-#include "device/connection.h"
-#include "device/eventlog.h"
-#include "device/programfolder.h"
-#include "device/texts.h"
-#include "link/portwatch.h"
-#include "link/requests.h"
+#include "session/connection.h"
+#include "base/eventlog.h"
+#include "base/programfolder.h"
+#include "base/texts.h"
+#include "session/hotplug.h"
+#include "session/requests.h"
 #include "services/settingsfile.h"
 #include "window/aboutbox.h"
 #include "window/analogpage.h"

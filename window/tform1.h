@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "device/session.h"
+#include "session/session.h"
 #include "window/singleinstance.h"
 
 class Fdata;

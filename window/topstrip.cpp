@@ -5,7 +5,7 @@
 #include <QStyle>
 #include <QToolButton>
 
-#include "device/texts.h"
+#include "base/texts.h"
 #include "ui_topstrip.h"
 #include "window/pictures.h"
 

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "device/decoding.h"
-#include "device/texts.h"
+#include "base/texts.h"
 #include "window/questionbox.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "device/controlmodel.h"
 #include "device/liverefresh.h"
-#include "device/session.h"
+#include "session/session.h"
 #include "window/homepage.h"
 #include "window/indicatorpanel.h"
 #include "window/lamp.h"

@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "device/presentation.h"
+#include "session/presentation.h"
 #include "window/controlapplier.h"
 #include "window/progresswindow.h"
 #include "window/splashscreen.h"

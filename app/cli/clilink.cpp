@@ -2,9 +2,9 @@
 
 #include <QFileInfo>
 
-#include "device/connection.h"
+#include "session/connection.h"
 #include "device/paramtable.h"
-#include "device/programfolder.h"
+#include "base/programfolder.h"
 #include "link/vacom.h"
 #include "services/settingsfile.h"
 

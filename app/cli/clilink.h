@@ -9,7 +9,7 @@
 #include "app/cli/clioutput.h"
 #include "app/cli/clipresentation.h"
 #include "app/cli/clisignals.h"
-#include "device/session.h"
+#include "session/session.h"
 
 // The CLI's session with one instrument: the core Session configured from
 // the settings file and the options, opened and connected through the

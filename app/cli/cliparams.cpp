@@ -5,7 +5,7 @@
 #include "app/cli/clioutput.h"
 #include "device/decoding.h"
 #include "device/paramtable.h"
-#include "device/session.h"
+#include "session/session.h"
 
 namespace {
 

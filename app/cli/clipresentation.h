@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "device/presentation.h"
+#include "session/presentation.h"
 
 class CliOutput;
 class ProgressBar;

@@ -8,8 +8,8 @@
 #include "app/cli/clilink.h"
 #include "app/cli/cliparams.h"
 #include "device/paramtable.h"
-#include "device/writepath.h"
-#include "link/requests.h"
+#include "session/writepath.h"
+#include "session/requests.h"
 
 namespace {
 

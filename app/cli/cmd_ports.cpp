@@ -6,9 +6,9 @@
 
 #include "app/cli/clicommands.h"
 #include "app/cli/clilink.h"
-#include "device/programfolder.h"
-#include "link/portwatch.h"
-#include "link/searchprobe.h"
+#include "base/programfolder.h"
+#include "session/hotplug.h"
+#include "session/searchprobe.h"
 #include "services/settingsfile.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "app/cli/clicommands.h"
 #include "app/cli/clioutput.h"
 #include "app/cli/clisignals.h"
-#include "device/programfolder.h"
+#include "base/programfolder.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

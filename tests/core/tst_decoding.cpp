@@ -3,7 +3,6 @@
 #include "device/controlmodel.h"
 #include "device/decoding.h"
 #include "device/paramtable.h"
-#include "link/linkstate.h"
 #include "support/testhome.h"
 
 namespace {
@@ -31,8 +30,8 @@ struct Rig {
     ParameterTable table;
     DisplayState display;
     ControlModel controls;
-    LinkState link;
-    Decoder dec{table, display, controls, &link};
+    Decoder::LinkFlags link;
+    Decoder dec{table, display, controls, [this] { return link; }};
 };
 
 }  // namespace
@@ -455,7 +454,7 @@ void TestDecoding::analogAvailability() {
     QFETCH(bool, available);
     Rig rig;
     rig.link.online = online;
-    rig.link.modo_offline = offline;
+    rig.link.offlineMode = offline;
     rig.show(33, protocol);
     QCOMPARE(rig.controls.enabled(QStringLiteral("Button6")), available);
     for (const char* name : {"lbanalog", "lbanalog1", "lbanalog2", "lbana1", "lbana2", "lbscr5",

@@ -1,7 +1,7 @@
 #include <QtTest>
 #include <thread>
 
-#include "device/eventlog.h"
+#include "base/eventlog.h"
 #include "support/testhome.h"
 
 class TestEventLog : public QObject {

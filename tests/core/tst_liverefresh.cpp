@@ -2,7 +2,7 @@
 
 #include "device/controlmodel.h"
 #include "device/liverefresh.h"
-#include "device/texts.h"
+#include "base/texts.h"
 #include "support/testhome.h"
 
 namespace {

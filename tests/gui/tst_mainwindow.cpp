@@ -8,9 +8,9 @@
 #include <QtTest>
 
 #include "boxwatcher.h"
-#include "device/connection.h"
-#include "device/eventlog.h"
-#include "device/writepath.h"
+#include "session/connection.h"
+#include "base/eventlog.h"
+#include "session/writepath.h"
 #include "window/homepage.h"
 #include "window/indicatorpanel.h"
 #include "window/navigator.h"

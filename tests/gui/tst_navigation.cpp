@@ -9,7 +9,7 @@
 #include <QtTest>
 
 #include "boxwatcher.h"
-#include "device/connection.h"
+#include "session/connection.h"
 #include "window/datawindow.h"
 #include "window/homepage.h"
 #include "window/navigator.h"

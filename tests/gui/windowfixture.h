@@ -5,7 +5,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "device/session.h"
+#include "session/session.h"
 #include "services/settingsfile.h"
 #include "support/simprocess.h"
 #include "support/testhome.h"

@@ -1,9 +1,9 @@
 #include <QtTest>
 
-#include "device/connection.h"
-#include "device/session.h"
+#include "session/connection.h"
+#include "session/session.h"
 #include "link/codec.h"
-#include "link/requests.h"
+#include "session/requests.h"
 #include "support/recordingpresentation.h"
 #include "support/testhome.h"
 

@@ -1,11 +1,11 @@
 #include <QtTest>
 
-#include "device/connection.h"
-#include "device/session.h"
-#include "device/writepath.h"
-#include "link/portwatch.h"
-#include "link/requests.h"
-#include "link/searchprobe.h"
+#include "session/connection.h"
+#include "session/session.h"
+#include "session/writepath.h"
+#include "session/hotplug.h"
+#include "session/requests.h"
+#include "session/searchprobe.h"
 #include "support/recordingpresentation.h"
 #include "support/simprocess.h"
 #include "support/simrig.h"

@@ -1,8 +1,8 @@
 #include <QtTest>
 
-#include "device/session.h"
+#include "session/session.h"
 #include "link/mainqueue.h"
-#include "link/requests.h"
+#include "session/requests.h"
 #include "link/transmitring.h"
 #include "support/recordingpresentation.h"
 #include "support/testhome.h"

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "device/programfolder.h"
+#include "base/programfolder.h"
 #include "durability.h"
 #include "services/callog.h"
 

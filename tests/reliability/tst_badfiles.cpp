@@ -3,9 +3,9 @@
 
 #include <QtTest>
 
-#include "device/connection.h"
-#include "device/eventlog.h"
-#include "device/session.h"
+#include "session/connection.h"
+#include "base/eventlog.h"
+#include "session/session.h"
 #include "services/backupfile.h"
 #include "services/backupservice.h"
 #include "services/callog.h"

@@ -1,10 +1,10 @@
 #include <QtTest>
 #include <memory>
 
-#include "device/session.h"
-#include "device/writepath.h"
-#include "link/portwatch.h"
-#include "link/requests.h"
+#include "session/session.h"
+#include "session/writepath.h"
+#include "session/hotplug.h"
+#include "session/requests.h"
 #include "support/recordingpresentation.h"
 #include "support/simprocess.h"
 #include "support/testhome.h"

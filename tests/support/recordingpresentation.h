@@ -4,7 +4,7 @@
 #include <QStringList>
 
 #include "device/controlmodel.h"
-#include "device/presentation.h"
+#include "session/presentation.h"
 
 // Records what the core asked the view to show, for assertions.
 class RecordingPresentation : public Presentation {

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "device/session.h"
+#include "session/session.h"
 #include "support/recordingpresentation.h"
 #include "support/simprocess.h"
 #include "support/testhome.h"

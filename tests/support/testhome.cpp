@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
-#include "device/programfolder.h"
+#include "base/programfolder.h"
 
 QString sourceDir() { return QStringLiteral(VELMORA_SOURCE_DIR); }
 

@@ -1,10 +1,10 @@
-#include "device/eventlog.h"
+#include "base/eventlog.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QMutex>
 
-#include "device/programfolder.h"
+#include "base/programfolder.h"
 
 namespace {
 QMutex g_mutex;

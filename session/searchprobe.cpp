@@ -1,8 +1,8 @@
-#include "link/searchprobe.h"
+#include "session/searchprobe.h"
 
-#include "device/session.h"
+#include "session/session.h"
 #include "link/codec.h"
-#include "link/requests.h"
+#include "session/requests.h"
 
 QStringList SearchProbe::speedItems() {
     return {QStringLiteral("1200"),  QStringLiteral("2400"),  QStringLiteral("4800"),

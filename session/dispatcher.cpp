@@ -1,11 +1,11 @@
-#include "link/dispatcher.h"
+#include "session/dispatcher.h"
 
 #include <QCoreApplication>
 #include <QString>
 
-#include "device/connection.h"
-#include "device/eventlog.h"
-#include "device/session.h"
+#include "session/connection.h"
+#include "base/eventlog.h"
+#include "session/session.h"
 #include "link/codec.h"
 
 namespace {
@@ -22,6 +22,7 @@ void Dispatcher::onExceptionReply(const QByteArray& frame) {
                   QString::fromLatin1(codec::bin2hex(link.ultimaRichiesta())) +
                   QStringLiteral(" RX CMD:") + QString::number(function - 128) +
                   QStringLiteral(" Errore:") + QString::number(code));
+    link.exceptionCode = code;
     if (code == 3) {
         // A refused value is final: the sender must not retry it.
         link.stato_link = 3;

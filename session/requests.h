@@ -2,21 +2,24 @@
 
 #include <QByteArray>
 
+#include "link/outcome.h"
+
 class Session;
 
 // The request builders. Each takes the builder lock first and returns at once
-// when the link is offline or another builder holds it; callers read the
-// outcome from risposta_ok afterwards.
+// when the link is offline or another builder holds it. Each returns how its
+// exchange ended; risposta_ok keeps its designed meaning for the code that
+// reads it.
 class Requests {
 public:
     explicit Requests(Session& session) : s_(session) {}
 
-    void leggi_parametro(int indice, bool diretto);
-    void leggi_parametro_esteso(int indice);
-    void scrivi_parametro(int indice);
-    void scrivi_parametro_blocco(int indice);
-    void invia_comando(quint8 codice);
-    void scrivi_uscita(int uscita, quint16 valore);
+    Outcome leggi_parametro(int indice, bool diretto);
+    Outcome leggi_parametro_esteso(int indice);
+    Outcome scrivi_parametro(int indice);
+    Outcome scrivi_parametro_blocco(int indice);
+    Outcome invia_comando(quint8 codice);
+    Outcome scrivi_uscita(int uscita, quint16 valore);
 
     // Bodies, for the builders above, the connect procedure and the search.
     QByteArray identificationBody() const;
@@ -29,6 +32,8 @@ private:
     // Stores dati_rx into the image at the entry's place when it is the
     // answer to this read; never bytes of an earlier reply.
     bool storeReply(int indice, int count);
+    // Why a builder could not take the line.
+    Outcome refusedLock() const;
     void decodeAndShow(int indice, bool show);
     bool valueToSend(int indice, qint64* value) const;
 

@@ -1,20 +1,24 @@
-#include "device/session.h"
+#include "session/session.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 
-#include "device/connection.h"
-#include "device/eventlog.h"
-#include "device/writepath.h"
-#include "link/dispatcher.h"
-#include "link/requests.h"
+#include "session/connection.h"
+#include "base/eventlog.h"
+#include "session/writepath.h"
+#include "session/dispatcher.h"
+#include "session/requests.h"
 
 Session::Session(Presentation* presentation, QObject* parent)
     : QObject(parent),
       presentation_(presentation ? presentation : &defaultPresentation_),
-      decoder_(std::make_unique<Decoder>(table_, display_, controls_, &link_)),
+      decoder_(std::make_unique<Decoder>(table_, display_, controls_,
+                                         [this] {
+                                             return Decoder::LinkFlags{link_.online.load(),
+                                                                       link_.modo_offline.load()};
+                                         })),
       dispatcher_(std::make_unique<Dispatcher>(*this)),
       reader_(link_, dispatcher_.get()),
       requests_(std::make_unique<Requests>(*this)),
@@ -103,6 +107,7 @@ bool Session::accoda_comando(char letter, const QByteArray& body) {
     if (settings_.porta == QLatin1String("NO") || link_.modo_offline)
         return false;
     waitUntil([this] { return !link_.tx_occupato.load(); }, -1);
+    markExchange();
     if (letter == 'W') {
         link_.stato_link = 0;
         presentation_->setStatusText(0, QStringLiteral("Status: TX"));
@@ -127,12 +132,41 @@ void Session::rilascia_canale() {
     link_.canale_occupato = false;
 }
 
-void Session::invia_diretto(char letter, const QByteArray& frame) {
+void Session::markExchange() {
+    link_.exceptionCode = 0;
+    damageMark_ = link_.damagedLines.load();
+}
+
+Outcome Session::exchangeOutcome() const {
+    if (link_.risposta_ok == 1)
+        return link_.exceptionCode == 3 ? Outcome::refused(3) : Outcome::answered();
+    if (link_.exceptionCode != 0)
+        return Outcome::refused(link_.exceptionCode);
+    // Nothing could be written: the request never reached an instrument.
+    if (link_.porta_chiusa || !port_.isOpen())
+        return Outcome::notSent(Outcome::Reason::PortGone);
+    if (link_.damagedLines.load() != damageMark_)
+        return Outcome::damaged();
+    return Outcome::noAnswer();
+}
+
+Outcome Session::queueAndWait(char letter, const QByteArray& body) {
+    if (!accoda_comando(letter, body))
+        return Outcome::notSent(link_.modo_offline ? Outcome::Reason::Offline
+                                                   : Outcome::Reason::PortGone);
+    waitExchange();
+    return exchangeOutcome();
+}
+
+Outcome Session::invia_diretto(char letter, const QByteArray& frame) {
+    Outcome outcome = Outcome::notSent(link_.modo_offline ? Outcome::Reason::Offline
+                                                          : Outcome::Reason::PortGone);
     int tries = 3;
     presentation_->setBusyCursor(true);
     link_.risposta_ok = 0;
     if (settings_.porta != QLatin1String("NO") && !link_.modo_offline) {
         waitUntil([this] { return !link_.tx_occupato.load(); }, -1);
+        markExchange();
         link_.risposta_ok = 0;
         link_.tipocomando = letter;
         while (tries > 0 && link_.risposta_ok != 1) {
@@ -154,10 +188,12 @@ void Session::invia_diretto(char letter, const QByteArray& frame) {
                 --tries;
             }
         }
+        outcome = exchangeOutcome();
     }
     link_.timeout_extra = 0;
     link_.tipocomando = 0;
     rilascia_canale();
+    return outcome;
 }
 
 // ---------------------------------------------------------------- thread

@@ -1,10 +1,10 @@
-#include "device/connection.h"
+#include "session/connection.h"
 
 #include <QCoreApplication>
 
-#include "device/eventlog.h"
-#include "device/session.h"
-#include "link/requests.h"
+#include "base/eventlog.h"
+#include "session/session.h"
+#include "session/requests.h"
 
 void Connection::connectInstrument() {
     LinkState& link = s_.link();

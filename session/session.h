@@ -10,14 +10,15 @@
 #include "device/decoding.h"
 #include "device/liverefresh.h"
 #include "device/paramtable.h"
-#include "device/presentation.h"
+#include "session/presentation.h"
 #include "link/framereader.h"
 #include "link/linkstate.h"
 #include "link/mainqueue.h"
+#include "link/outcome.h"
 #include "link/transmitring.h"
 #include "link/transmitthread.h"
 #include "link/vacom.h"
-#include "services/settingsfile.h"
+#include "base/fdati.h"
 
 class Dispatcher;
 class Requests;
@@ -56,7 +57,13 @@ public:
     bool accoda_comando(char letter, const QByteArray& body);
     bool prendi_canale();
     void rilascia_canale();
-    void invia_diretto(char letter, const QByteArray& frame);
+    Outcome invia_diretto(char letter, const QByteArray& frame);
+    // accoda_comando, then the wait for the end of the exchange, told as an
+    // outcome.
+    Outcome queueAndWait(char letter, const QByteArray& body);
+    // How the exchange that ended last went, from the reply flag and what
+    // the reader and dispatcher met since it was queued.
+    Outcome exchangeOutcome() const;
     // Waits while letting events run; wakes as soon as the predicate holds.
     bool waitUntil(const std::function<bool()>& predicate, int timeoutMs);
     void mySleep(int ms);
@@ -126,6 +133,9 @@ Q_SIGNALS:
     void unsavedChanged(bool unsaved);
 
 private:
+    // Starts the record of a new exchange (no exception code, damaged-line
+    // count as it stands).
+    void markExchange();
     void onRecoverTick();
     void onStatoTick();
     void onPortRemoved();
@@ -155,6 +165,7 @@ private:
     // so a thread left behind at exit never posts into freed memory.
     std::shared_ptr<MainQueue> mainQueue_;
     std::unique_ptr<TThgestioneseriale> thread_;
+    int damageMark_ = 0;
     bool unsaved_ = false;
     bool startupComplete_ = false;
     int view_ = 1;

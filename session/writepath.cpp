@@ -1,12 +1,12 @@
-#include "device/writepath.h"
+#include "session/writepath.h"
 
 #include <QLocale>
 
 #include "device/decoding.h"
-#include "device/eventlog.h"
-#include "device/session.h"
-#include "device/texts.h"
-#include "link/requests.h"
+#include "base/eventlog.h"
+#include "session/session.h"
+#include "base/texts.h"
+#include "session/requests.h"
 
 void WritePath::forceWrite(int role, const QString& text) {
     ParameterTable& t = s_.table();

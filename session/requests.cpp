@@ -1,20 +1,21 @@
-#include "link/requests.h"
+#include "session/requests.h"
+
+#include "base/bigendian.h"
 
 #include <QString>
 #include <exception>
 
-#include "device/eventlog.h"
-#include "device/session.h"
+#include "base/eventlog.h"
+#include "session/session.h"
 #include "link/codec.h"
 
 namespace {
+// Register numbers and counts wider than 16 bits go as their low 16 bits.
 void put16(QByteArray& b, int v) {
-    b.append(static_cast<char>((v >> 8) & 0xFF));
-    b.append(static_cast<char>(v & 0xFF));
+    be::appendU16(b, static_cast<quint16>(v & 0xFFFF));
 }
 void put32(QByteArray& b, quint32 v) {
-    put16(b, static_cast<int>(v >> 16));
-    put16(b, static_cast<int>(v & 0xFFFF));
+    be::appendU32(b, v);
 }
 }  // namespace
 
@@ -81,29 +82,33 @@ void Requests::decodeAndShow(int indice, bool show) {
     s_.flushControls();
 }
 
-void Requests::leggi_parametro(int indice, bool diretto) {
+Outcome Requests::refusedLock() const {
+    return Outcome::notSent(s_.link().online ? Outcome::Reason::LockHeld
+                                             : Outcome::Reason::Offline);
+}
+
+Outcome Requests::leggi_parametro(int indice, bool diretto) {
     if (!s_.prendi_canale())
-        return;
+        return refusedLock();
     const ParamEntry& e = s_.table().entry(indice);
     const int count = readCount(e.type);
     QByteArray body = head(0x03);
     put16(body, e.regOffset + s_.table().setupBase);
     put16(body, count);
     s_.dati_rx.clear();
-    if (diretto) {
-        s_.invia_diretto('Y', codec::componi_frame(body));
-    } else if (s_.accoda_comando('Y', body)) {
-        s_.waitExchange();
-    }
-    storeReply(indice, count);
+    Outcome outcome = diretto ? s_.invia_diretto('Y', codec::componi_frame(body))
+                              : s_.queueAndWait('Y', body);
+    if (!storeReply(indice, count) && outcome.isAnswered())
+        outcome = Outcome::damaged();  // an answer that is not this read's
     decodeAndShow(indice, true);
     s_.rilascia_canale();
+    return outcome;
 }
 
-void Requests::leggi_parametro_esteso(int indice) {
+Outcome Requests::leggi_parametro_esteso(int indice) {
     s_.waitUntil([this] { return s_.link().risposta_ok != 0; }, 200);
     if (!s_.prendi_canale())
-        return;
+        return refusedLock();
     const ParamEntry& e = s_.table().entry(indice);
     const int count = readCount(e.type);
     QByteArray body = head(0x03);
@@ -111,11 +116,13 @@ void Requests::leggi_parametro_esteso(int indice) {
     put16(body, count);
     s_.dati_rx.clear();
     s_.link().risposta_ok = 0;
-    if (s_.accoda_comando('Y', body))
-        s_.waitExchange();
+    Outcome outcome = s_.queueAndWait('Y', body);
     const bool stored = storeReply(indice, count);
+    if (!stored && outcome.isAnswered())
+        outcome = Outcome::damaged();
     decodeAndShow(indice, stored);
     s_.rilascia_canale();
+    return outcome;
 }
 
 bool Requests::valueToSend(int indice, qint64* value) const {
@@ -134,13 +141,14 @@ bool Requests::valueToSend(int indice, qint64* value) const {
     return ok;
 }
 
-void Requests::scrivi_parametro(int indice) {
+Outcome Requests::scrivi_parametro(int indice) {
     s_.view().setPendingWrites(++s_.pendingWrites);
     auto done = [this] { s_.view().setPendingWrites(--s_.pendingWrites); };
     if (!s_.prendi_canale()) {
         done();
-        return;
+        return refusedLock();
     }
+    Outcome outcome = Outcome::notSent(Outcome::Reason::NoRegister);
     const ParamEntry& e = s_.table().entry(indice);
     const int reg = e.regOffset;
     qint64 value = 0;
@@ -157,18 +165,19 @@ void Requests::scrivi_parametro(int indice) {
             put16(body, reg);
             put16(body, static_cast<int>(value & 0xFFFF));
         }
-        if (s_.accoda_comando('W', body))
-            s_.waitExchange();
+        outcome = s_.queueAndWait('W', body);
         s_.link().tipocomando = 0;
     }
     done();
     s_.rilascia_canale();
+    return outcome;
 }
 
-void Requests::scrivi_parametro_blocco(int indice) {
+Outcome Requests::scrivi_parametro_blocco(int indice) {
     s_.waitUntil([this] { return s_.link().risposta_ok != 0; }, 200);
     if (!s_.prendi_canale())
-        return;
+        return refusedLock();
+    Outcome outcome = Outcome::notSent(Outcome::Reason::NoRegister);
     const ParamEntry& e = s_.table().entry(indice);
     const int reg = e.regOffset + (indice >= 57 ? s_.table().calibrationBase : 0);
     qint64 value = 0;
@@ -184,31 +193,31 @@ void Requests::scrivi_parametro_blocco(int indice) {
             put16(body, static_cast<int>(value & 0xFFFF));
         s_.view().setBusyCursor(true);
         s_.link().risposta_ok = 0;
-        if (s_.accoda_comando('W', body))
-            s_.waitExchange();
+        outcome = s_.queueAndWait('W', body);
     }
     s_.rilascia_canale();
+    return outcome;
 }
 
-void Requests::invia_comando(quint8 codice) {
+Outcome Requests::invia_comando(quint8 codice) {
     if (!s_.prendi_canale())
-        return;
+        return refusedLock();
     QByteArray body = head(0x06);
     put16(body, s_.table().entry(s_.table().entryOfRole(6)).regOffset);
     body.append('\0');
     body.append(static_cast<char>(codice));
-    if (s_.accoda_comando('W', body))
-        s_.waitExchange();
+    const Outcome outcome = s_.queueAndWait('W', body);
     s_.rilascia_canale();
+    return outcome;
 }
 
-void Requests::scrivi_uscita(int uscita, quint16 valore) {
+Outcome Requests::scrivi_uscita(int uscita, quint16 valore) {
     if (!s_.prendi_canale())
-        return;
+        return refusedLock();
     QByteArray body = head(0x05);
     put16(body, uscita);
     put16(body, valore);
-    if (s_.accoda_comando('W', body))
-        s_.waitExchange();
+    const Outcome outcome = s_.queueAndWait('W', body);
     s_.rilascia_canale();
+    return outcome;
 }
