@@ -2,8 +2,9 @@
 
 #include "ui_analogpage.h"
 
-AnalogPage::AnalogPage(QWidget* parent) : Page(parent), ui(new Ui::AnalogPage) {
+AnalogPage::AnalogPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::AnalogPage) {
     ui->setupUi(this);
+    claimControls();
     ui->Gbanacal->hide();
 }
 

@@ -10,7 +10,7 @@ class AnalogPage;
 class AnalogPage : public Page {
     Q_OBJECT
 public:
-    explicit AnalogPage(QWidget* parent = nullptr);
+    explicit AnalogPage(PageContext& context, QWidget* parent = nullptr);
     ~AnalogPage() override;
 
     int number() const override { return 6; }

@@ -2,8 +2,9 @@
 
 #include "ui_backuppage.h"
 
-BackupPage::BackupPage(QWidget* parent) : Page(parent), ui(new Ui::BackupPage) {
+BackupPage::BackupPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::BackupPage) {
     ui->setupUi(this);
+    claimControls();
 }
 
 BackupPage::~BackupPage() {

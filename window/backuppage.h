@@ -10,7 +10,7 @@ class BackupPage;
 class BackupPage : public Page {
     Q_OBJECT
 public:
-    explicit BackupPage(QWidget* parent = nullptr);
+    explicit BackupPage(PageContext& context, QWidget* parent = nullptr);
     ~BackupPage() override;
 
     int number() const override { return 9; }

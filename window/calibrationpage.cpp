@@ -2,8 +2,9 @@
 
 #include "ui_calibrationpage.h"
 
-CalibrationPage::CalibrationPage(QWidget* parent) : Page(parent), ui(new Ui::CalibrationPage) {
+CalibrationPage::CalibrationPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::CalibrationPage) {
     ui->setupUi(this);
+    claimControls();
 }
 
 CalibrationPage::~CalibrationPage() {

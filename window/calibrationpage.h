@@ -10,7 +10,7 @@ class CalibrationPage;
 class CalibrationPage : public Page {
     Q_OBJECT
 public:
-    explicit CalibrationPage(QWidget* parent = nullptr);
+    explicit CalibrationPage(PageContext& context, QWidget* parent = nullptr);
     ~CalibrationPage() override;
 
     int number() const override { return 1; }

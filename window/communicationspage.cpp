@@ -2,9 +2,10 @@
 
 #include "ui_communicationspage.h"
 
-CommunicationsPage::CommunicationsPage(QWidget* parent)
-    : Page(parent), ui(new Ui::CommunicationsPage) {
+CommunicationsPage::CommunicationsPage(PageContext& context, QWidget* parent)
+    : Page(context, parent), ui(new Ui::CommunicationsPage) {
     ui->setupUi(this);
+    claimControls();
 }
 
 CommunicationsPage::~CommunicationsPage() {

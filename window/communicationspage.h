@@ -10,7 +10,7 @@ class CommunicationsPage;
 class CommunicationsPage : public Page {
     Q_OBJECT
 public:
-    explicit CommunicationsPage(QWidget* parent = nullptr);
+    explicit CommunicationsPage(PageContext& context, QWidget* parent = nullptr);
     ~CommunicationsPage() override;
 
     int number() const override { return 5; }

@@ -2,8 +2,9 @@
 
 #include "ui_documentspage.h"
 
-DocumentsPage::DocumentsPage(QWidget* parent) : Page(parent), ui(new Ui::DocumentsPage) {
+DocumentsPage::DocumentsPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::DocumentsPage) {
     ui->setupUi(this);
+    claimControls();
 }
 
 DocumentsPage::~DocumentsPage() {

@@ -10,7 +10,7 @@ class DocumentsPage;
 class DocumentsPage : public Page {
     Q_OBJECT
 public:
-    explicit DocumentsPage(QWidget* parent = nullptr);
+    explicit DocumentsPage(PageContext& context, QWidget* parent = nullptr);
     ~DocumentsPage() override;
 
     int number() const override { return 10; }

@@ -2,8 +2,9 @@
 
 #include "ui_factorypage.h"
 
-FactoryPage::FactoryPage(QWidget* parent) : Page(parent), ui(new Ui::FactoryPage) {
+FactoryPage::FactoryPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::FactoryPage) {
     ui->setupUi(this);
+    claimControls();
 }
 
 FactoryPage::~FactoryPage() {

@@ -10,7 +10,7 @@ class FactoryPage;
 class FactoryPage : public Page {
     Q_OBJECT
 public:
-    explicit FactoryPage(QWidget* parent = nullptr);
+    explicit FactoryPage(PageContext& context, QWidget* parent = nullptr);
     ~FactoryPage() override;
 
     int number() const override { return 13; }

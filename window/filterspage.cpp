@@ -3,8 +3,9 @@
 #include "ui_filterspage.h"
 #include "window/weightchart.h"
 
-FiltersPage::FiltersPage(QWidget* parent) : Page(parent), ui(new Ui::FiltersPage) {
+FiltersPage::FiltersPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::FiltersPage) {
     ui->setupUi(this);
+    claimControls();
     ui->Chart3->setSeriesName(QStringLiteral("Serie2B"));
 }
 

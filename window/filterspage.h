@@ -12,7 +12,7 @@ class FiltersPage;
 class FiltersPage : public Page {
     Q_OBJECT
 public:
-    explicit FiltersPage(QWidget* parent = nullptr);
+    explicit FiltersPage(PageContext& context, QWidget* parent = nullptr);
     ~FiltersPage() override;
 
     int number() const override { return 2; }

@@ -2,8 +2,9 @@
 
 #include "ui_functionspage.h"
 
-FunctionsPage::FunctionsPage(QWidget* parent) : Page(parent), ui(new Ui::FunctionsPage) {
+FunctionsPage::FunctionsPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::FunctionsPage) {
     ui->setupUi(this);
+    claimControls();
 }
 
 FunctionsPage::~FunctionsPage() {

@@ -10,7 +10,7 @@ class FunctionsPage;
 class FunctionsPage : public Page {
     Q_OBJECT
 public:
-    explicit FunctionsPage(QWidget* parent = nullptr);
+    explicit FunctionsPage(PageContext& context, QWidget* parent = nullptr);
     ~FunctionsPage() override;
 
     int number() const override { return 7; }

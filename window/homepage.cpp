@@ -4,12 +4,15 @@
 #include <QSignalBlocker>
 
 #include "base/texts.h"
+#include "session/fieldbindings.h"
+#include "session/pagecontext.h"
 #include "ui_homepage.h"
+#include "window/fieldbinder.h"
 #include "window/pictures.h"
-#include "window/valuecheck.h"
 
-HomePage::HomePage(QWidget* parent) : Page(parent), ui(new Ui::HomePage) {
+HomePage::HomePage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::HomePage) {
     ui->setupUi(this);
+    claimControls();
     ui->img_USBA->setPixmap(Pictures::get(QStringLiteral("usb"), QSize(80, 80)));
     ui->img_xA->setPixmap(Pictures::get(QStringLiteral("cross"), QSize(80, 80)));
     QFont big = font();
@@ -23,11 +26,7 @@ HomePage::HomePage(QWidget* parent) : Page(parent), ui(new Ui::HomePage) {
 
     ui->rg2->setItems({tr_("Gross"), tr_("Net"), tr_("Peak")});
     connect(ui->rg2, &RadioGroup::clicked, this, [this](int) { rg2Click(); });
-    connect(ui->btTara, &QPushButton::clicked, this, [this] {
-        const int index = ui->rg2->itemIndex();
-        if (index >= 0)
-            Q_EMIT tareClicked(index + 1);  // 1 Gross, 2 Net, 3 Peak
-    });
+    connect(ui->btTara, &QPushButton::clicked, this, &HomePage::btTaraClick);
     connect(ui->BtFirmware, &QPushButton::clicked, this, &HomePage::firmwareClicked);
 
     // Digits only; three places, so every address up to 127 can be typed.
@@ -62,7 +61,13 @@ void HomePage::rg2Click() {
         return;
     ui->btTara->setIcon(Pictures::icon(QString::fromLatin1(pictures[index]), QSize(36, 30)));
     ui->btTara->setText(tr_(captions[index]));
-    Q_EMIT viewChanged(index, ui->rg2->itemText(index));
+    context().setView(index, ui->rg2->itemText(index));
+}
+
+void HomePage::btTaraClick() {
+    const int index = ui->rg2->itemIndex();
+    if (index >= 0)
+        context().sendCommand(static_cast<quint8>(index + 1));  // 1 Gross, 2 Net, 3 Peak
 }
 
 void HomePage::showAddress(const QString& text) {
@@ -70,26 +75,29 @@ void HomePage::showAddress(const QString& text) {
     ui->Eaddress->setText(text);
 }
 
-void HomePage::attachAddressHandler() {
-    if (addressAttached_)
-        return;
-    addressAttached_ = true;
-    connect(ui->Eaddress, &QLineEdit::textChanged, this, [this] { EaddressChange(); });
+void HomePage::settingsLoaded() {
+    const QString address = context().storedAddress();
+    showAddress(address);
+    context().setWorkingAddress(address.toInt(), address);
+}
+
+void HomePage::windowShown() {
+    if (!binder_) {
+        binder_ = new FieldBinder(context(), this);
+        binder_->bind(this, [this](const FieldBinding&, const QString& value) {
+            if (ui->Eaddress->text() != value)
+                showAddress(value);  // 05 becomes 5
+            context().setWorkingAddress(value.toInt(), value);
+        });
+    }
+    showAddress(QString());
+    // Setting the text now runs the address check, as typing it would.
+    ui->Eaddress->setText(context().storedAddress());
+    selectView(1);  // Net
 }
 
 QString HomePage::addressText() const {
     return ui->Eaddress->text();
-}
-
-void HomePage::EaddressChange() {
-    TypedFieldRule rule;
-    rule.maximum = 127;
-    const std::optional<QString> value = acceptTypedField(ui->Eaddress, rule);
-    if (!value)
-        return;
-    if (ui->Eaddress->text() != *value)
-        showAddress(*value);  // 05 becomes 5
-    Q_EMIT addressAccepted(value->toInt(), *value);
 }
 
 void HomePage::showOfflineMarks(bool shown) {

@@ -2,6 +2,8 @@
 
 #include "window/page.h"
 
+class FieldBinder;
+
 namespace Ui {
 class HomePage;
 }
@@ -12,10 +14,16 @@ class HomePage;
 class HomePage : public Page {
     Q_OBJECT
 public:
-    explicit HomePage(QWidget* parent = nullptr);
+    explicit HomePage(PageContext& context, QWidget* parent = nullptr);
     ~HomePage() override;
 
     int number() const override { return 0; }
+
+    // The stored address is shown without running the check.
+    void settingsLoaded() override;
+    // The address check is attached and runs on the stored address, as
+    // typing it would; the view starts on Net.
+    void windowShown() override;
 
     // The view selector's index (0 Gross, 1 Net, 2 Peak) and its text.
     int viewIndex() const;
@@ -23,10 +31,6 @@ public:
     // Selects a view as a click would, running rg2Click.
     void selectView(int index);
 
-    // Sets the address text without running the change handler.
-    void showAddress(const QString& text);
-    // Attaches the change handler; until then, setting the text runs none.
-    void attachAddressHandler();
     QString addressText() const;
 
     // The offline marks (label, USB picture, cross) stand where the panels
@@ -35,15 +39,13 @@ public:
     void toggleCross();
 
 Q_SIGNALS:
-    void viewChanged(int index, const QString& text);
-    void tareClicked(int commandCode);
-    void addressAccepted(int address, const QString& text);
     void firmwareClicked();
 
 private:
     void rg2Click();
-    void EaddressChange();
+    void btTaraClick();
+    void showAddress(const QString& text);
 
     Ui::HomePage* ui;
-    bool addressAttached_ = false;
+    FieldBinder* binder_ = nullptr;
 };

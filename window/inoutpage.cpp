@@ -2,8 +2,9 @@
 
 #include "ui_inoutpage.h"
 
-InOutPage::InOutPage(QWidget* parent) : Page(parent), ui(new Ui::InOutPage) {
+InOutPage::InOutPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::InOutPage) {
     ui->setupUi(this);
+    claimControls();
 }
 
 InOutPage::~InOutPage() {

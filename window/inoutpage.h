@@ -10,7 +10,7 @@ class InOutPage;
 class InOutPage : public Page {
     Q_OBJECT
 public:
-    explicit InOutPage(QWidget* parent = nullptr);
+    explicit InOutPage(PageContext& context, QWidget* parent = nullptr);
     ~InOutPage() override;
 
     int number() const override { return 4; }

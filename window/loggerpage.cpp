@@ -2,8 +2,9 @@
 
 #include "ui_loggerpage.h"
 
-LoggerPage::LoggerPage(QWidget* parent) : Page(parent), ui(new Ui::LoggerPage) {
+LoggerPage::LoggerPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::LoggerPage) {
     ui->setupUi(this);
+    claimControls();
 }
 
 LoggerPage::~LoggerPage() {

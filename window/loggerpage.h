@@ -10,7 +10,7 @@ class LoggerPage;
 class LoggerPage : public Page {
     Q_OBJECT
 public:
-    explicit LoggerPage(QWidget* parent = nullptr);
+    explicit LoggerPage(PageContext& context, QWidget* parent = nullptr);
     ~LoggerPage() override;
 
     int number() const override { return 12; }

@@ -2,11 +2,31 @@
 
 #include <QWidget>
 
-// One page of the main window's stacked area. The page's number is the
-// number in the names of its panel ("Panel" + n) and of its button.
+class PageContext;
+
+// One page of the main window's stacked area, built on its context: all
+// the core it may touch. The page's number is the number in the names of
+// its panel ("Panel" + n) and of its button. The main window calls the
+// hooks on every page alike.
 class Page : public QWidget {
     Q_OBJECT
 public:
-    using QWidget::QWidget;
+    explicit Page(PageContext& context, QWidget* parent = nullptr)
+        : QWidget(parent), ctx_(context) {}
     virtual int number() const = 0;
+
+    // The settings file has been read (at start-up, and again before the
+    // port opens).
+    virtual void settingsLoaded() {}
+    // The window is shown for the first time.
+    virtual void windowShown() {}
+
+protected:
+    PageContext& context() { return ctx_; }
+    // Claims every named child control as the page's own in the context;
+    // call once the form is built.
+    void claimControls();
+
+private:
+    PageContext& ctx_;
 };

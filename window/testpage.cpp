@@ -2,8 +2,9 @@
 
 #include "ui_testpage.h"
 
-TestPage::TestPage(QWidget* parent) : Page(parent), ui(new Ui::TestPage) {
+TestPage::TestPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::TestPage) {
     ui->setupUi(this);
+    claimControls();
 }
 
 TestPage::~TestPage() {

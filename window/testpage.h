@@ -10,7 +10,7 @@ class TestPage;
 class TestPage : public Page {
     Q_OBJECT
 public:
-    explicit TestPage(QWidget* parent = nullptr);
+    explicit TestPage(PageContext& context, QWidget* parent = nullptr);
     ~TestPage() override;
 
     int number() const override { return 11; }

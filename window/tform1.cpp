@@ -10,6 +10,7 @@
 #include <QStackedWidget>
 
 #include "session/connection.h"
+#include "session/pagecontext.h"
 #include "base/eventlog.h"
 #include "base/programfolder.h"
 #include "base/texts.h"
@@ -76,8 +77,7 @@ TForm1::TForm1(QWidget* parent)
       central_(new QWidget(this)),
       strip_(nullptr),
       stack_(new QStackedWidget(central_)),
-      sb1_(new StatusPanels(this)),
-      home_(new HomePage) {
+      sb1_(new StatusPanels(this)) {
     initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -97,8 +97,32 @@ TForm1::TForm1(QWidget* parent)
     setStatusBar(sb1_);
     buildMenus();
 
-    auto* weight = new WeightPage;
-    auto* filters = new FiltersPage;
+    // The pages, in number order, each on a context of its own.
+    using Make = std::function<Page*(PageContext&)>;
+    const QList<Make> makers = {
+        [](PageContext& c) { return new HomePage(c); },
+        [](PageContext& c) { return new CalibrationPage(c); },
+        [](PageContext& c) { return new FiltersPage(c); },
+        [](PageContext& c) { return new InOutPage(c); },
+        [](PageContext& c) { return new CommunicationsPage(c); },
+        [](PageContext& c) { return new AnalogPage(c); },
+        [](PageContext& c) { return new FunctionsPage(c); },
+        [](PageContext& c) { return new WeightPage(c); },
+        [](PageContext& c) { return new BackupPage(c); },
+        [](PageContext& c) { return new DocumentsPage(c); },
+        [](PageContext& c) { return new TestPage(c); },
+        [](PageContext& c) { return new LoggerPage(c); },
+        [](PageContext& c) { return new FactoryPage(c); },
+    };
+    QList<Page*> pages;
+    for (const Make& make : makers) {
+        auto* context = new PageContext(session_, this);
+        pages.append(make(*context));
+    }
+    home_ = qobject_cast<HomePage*>(pages[0]);
+    auto* weight = qobject_cast<WeightPage*>(pages[7]);
+    auto* filters = qobject_cast<FiltersPage*>(pages[2]);
+
     WindowPresenter::Parts parts;
     parts.window = this;
     parts.strip = strip_;
@@ -112,14 +136,11 @@ TForm1::TForm1(QWidget* parent)
         [this](const ControlUpdate& u) { presenter_->applyControlUpdates({u}); });
 
     nav_ = new Navigator(this, strip_, stack_, session_, this);
-    const QList<Page*> pages = {
-        home_,          new CalibrationPage, filters,        new InOutPage,  new CommunicationsPage,
-        new AnalogPage, new FunctionsPage,   weight,         new BackupPage, new DocumentsPage,
-        new TestPage,   new LoggerPage,      new FactoryPage};
     for (Page* p : pages) {
         nav_->addPage(p);
         p->setMouseTracking(true);
     }
+    pages_ = pages;
     stack_->setMouseTracking(true);
     central_->setMouseTracking(true);
     setMouseTracking(true);
@@ -135,10 +156,6 @@ TForm1::TForm1(QWidget* parent)
             ControlUpdate::setText(QStringLiteral("lbaddress"), home_->addressText()));
         sb1_->update();
     });
-    connect(home_, &HomePage::viewChanged, this, &TForm1::rg2Click);
-    connect(home_, &HomePage::tareClicked, this,
-            [this](int code) { session_.requests().invia_comando(static_cast<quint8>(code)); });
-    connect(home_, &HomePage::addressAccepted, this, &TForm1::addressAccepted);
     connect(sb1_, &StatusPanels::clicked, this, &TForm1::SB1Click);
     connect(&session_, &Session::unsavedChanged, sb1_, &StatusPanels::setUnsaved);
     strip_->setConditions([this] { return session_.link().richiesta_stop.load(); },
@@ -275,17 +292,13 @@ void TForm1::finishStartup(TSplashScreen* splash) {
 }
 
 void TForm1::FormShow() {
-    home_->attachAddressHandler();
-    home_->showAddress(QString());
-    // Setting the text now runs the address check, as typing it would.
-    if (auto* field = findChild<QLineEdit*>(QStringLiteral("Eaddress")))
-        field->setText(session_.settings().address);
     session_.decoder().fillFieldbusBauds();
     session_.flushControls();
     session_.ring().reset();
     nav_->AbilPannel(0);
     presenter_->setSendButtonOrange();
-    home_->selectView(1);  // Net
+    for (Page* p : pages_)
+        p->windowShown();
 }
 
 void TForm1::setPortOverride(const QString& port) {
@@ -329,9 +342,8 @@ void TForm1::applySettingsToWindow() {
     bool ok = false;
     const QColor colour = colourOfSetting(s.formcolor, &ok);
     setFormColour(ok ? colour : kDefaultColour);
-    home_->showAddress(s.address);
-    session_.link().indirizzo = s.address.toInt();
-    session_.controls().setText(QStringLiteral("Eaddress"), s.address);
+    for (Page* p : pages_)
+        p->settingsLoaded();
 }
 
 void TForm1::Savefile() {
@@ -361,19 +373,6 @@ void TForm1::setFormColour(const QColor& colour) {
 }
 
 // ---------------------------------------------------------------- handlers
-
-void TForm1::rg2Click(int index, const QString& text) {
-    session_.controls().setIndex(QStringLiteral("rg2"), index);
-    session_.setView(index);
-    strip_->setViewText(text);
-}
-
-void TForm1::addressAccepted(int address, const QString& text) {
-    session_.controls().setText(QStringLiteral("Eaddress"), text);
-    session_.link().indirizzo = address;
-    session_.settings().address = text;
-    presenter_->applier().apply(ControlUpdate::setText(QStringLiteral("lbaddress"), text));
-}
 
 void TForm1::testModeClick(bool checked) {
     LinkState& link = session_.link();

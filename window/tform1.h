@@ -10,6 +10,7 @@
 
 class Fdata;
 class HomePage;
+class Page;
 class Navigator;
 class PortWatch;
 class QAction;
@@ -83,8 +84,6 @@ private:
     bool FormKeyDown(QKeyEvent* event);
     void buildLanguageMenu();
     void FormShow();
-    void rg2Click(int index, const QString& text);
-    void addressAccepted(int address, const QString& text);
     void applySettingsToWindow();
 
     Session session_;
@@ -93,7 +92,8 @@ private:
     TopStrip* strip_;
     QStackedWidget* stack_;
     StatusPanels* sb1_;
-    HomePage* home_;
+    HomePage* home_ = nullptr;
+    QList<Page*> pages_;
     Navigator* nav_;
     WindowPresenter* presenter_;
     Fdata* fdata_;

@@ -3,8 +3,9 @@
 #include "ui_weightpage.h"
 #include "window/weightchart.h"
 
-WeightPage::WeightPage(QWidget* parent) : Page(parent), ui(new Ui::WeightPage) {
+WeightPage::WeightPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::WeightPage) {
     ui->setupUi(this);
+    claimControls();
     ui->Chart1->setSeriesName(QStringLiteral("Serie1"));
 }
 

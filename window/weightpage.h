@@ -12,7 +12,7 @@ class WeightPage;
 class WeightPage : public Page {
     Q_OBJECT
 public:
-    explicit WeightPage(QWidget* parent = nullptr);
+    explicit WeightPage(PageContext& context, QWidget* parent = nullptr);
     ~WeightPage() override;
 
     int number() const override { return 8; }

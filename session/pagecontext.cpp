@@ -1,0 +1,131 @@
+#include "session/pagecontext.h"
+
+#include "base/eventlog.h"
+#include "session/requests.h"
+#include "session/session.h"
+#include "session/writepath.h"
+
+PageContext::PageContext(Session& session, QObject* parent) : QObject(parent), s_(session) {
+    connect(&s_, &Session::onlineChanged, this, &PageContext::onlineChanged);
+    connect(&s_, &Session::unsavedChanged, this, &PageContext::unsavedChanged);
+}
+
+Outcome PageContext::writeParameter(int role, const QString& text) {
+    s_.writePath().write(role, text);
+    return s_.exchangeOutcome();
+}
+
+Outcome PageContext::forceWrite(int role, const QString& text) {
+    s_.writePath().forceWrite(role, text);
+    return s_.exchangeOutcome();
+}
+
+QString PageContext::valueOfRole(int role) const {
+    const int index = s_.table().findRole(role);
+    return index < 0 ? QString() : s_.table().entry(index).value;
+}
+
+bool PageContext::hasRole(int role) const {
+    return s_.table().findRole(role) >= 0;
+}
+
+Outcome PageContext::readBack(int role) {
+    const int index = s_.table().findRole(role);
+    if (index < 0)
+        return Outcome::notSent(Outcome::Reason::NoRegister);
+    return s_.requests().leggi_parametro(index, false);
+}
+
+Outcome PageContext::sendCommand(quint8 code) {
+    return s_.requests().invia_comando(code);
+}
+
+Outcome PageContext::writeOutput(int output, bool on) {
+    return s_.requests().scrivi_uscita(output, on ? 0xFF00 : 0x0000);
+}
+
+bool PageContext::ask(const QString& text) {
+    return s_.view().domanda(text, 0);
+}
+
+void PageContext::showError(const QString& text) {
+    s_.view().domanda(text, 1);
+}
+
+const DisplayState& PageContext::display() const {
+    return s_.display();
+}
+
+QString PageContext::scaleDown(const QString& text) const {
+    return s_.decoder().scaleDown(text);
+}
+
+QString PageContext::scaleUp(const QString& text) const {
+    return s_.decoder().scaleUp(text);
+}
+
+bool PageContext::online() const {
+    return s_.link().online;
+}
+
+bool PageContext::offlineMode() const {
+    return s_.link().modo_offline;
+}
+
+int PageContext::linkStatus() const {
+    return s_.link().stato_link;
+}
+
+bool PageContext::unsaved() const {
+    return s_.unsaved();
+}
+
+void PageContext::setOutputTest(bool running) {
+    s_.outputTest = running;
+}
+
+void PageContext::setAnalogTest(bool running) {
+    s_.analogTest = running;
+}
+
+QString PageContext::storedAddress() const {
+    return s_.settings().address;
+}
+
+void PageContext::setWorkingAddress(int address, const QString& text) {
+    s_.controls().setText(QStringLiteral("Eaddress"), text);
+    s_.link().indirizzo = address;
+    s_.settings().address = text;
+    s_.controls().publish(ControlUpdate::setText(QStringLiteral("lbaddress"), text));
+    s_.flushControls();
+}
+
+void PageContext::setView(int index, const QString& text) {
+    s_.controls().setIndex(QStringLiteral("rg2"), index);
+    s_.setView(index);
+    s_.controls().publish(ControlUpdate::setText(QStringLiteral("lbtipopeso"), text));
+    s_.flushControls();
+}
+
+void PageContext::setOwnControls(const QStringList& names) {
+    own_ = QSet<QString>(names.begin(), names.end());
+}
+
+bool PageContext::publish(const ControlUpdate& update) {
+    if (!own_.contains(update.control)) {
+        EventLog::log(QStringLiteral("Errore: controllo di un'altra pagina (") + update.control +
+                      QLatin1Char(')'));
+        return false;
+    }
+    s_.controls().publish(update);
+    s_.flushControls();
+    return true;
+}
+
+ControlState PageContext::control(const QString& name) const {
+    return s_.controls().state(name);
+}
+
+void PageContext::userChanged(const ControlUpdate& update) {
+    s_.controls().apply(update);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class PageContext;
+class QLineEdit;
+class QWidget;
+struct FieldBinding;
+
+// Runs the typed-field pattern for every typed field found on a page: on
+// leaving the field or on each change (as its row says) the text is checked,
+// reformatted, converted and written to the row's role through the page's
+// context. A row without a role hands the accepted text to `accepted`.
+class FieldBinder : public QObject {
+    Q_OBJECT
+public:
+    using Accepted = std::function<void(const FieldBinding& row, const QString& value)>;
+
+    FieldBinder(PageContext& context, QObject* parent = nullptr);
+
+    // Binds every row of the typed-field table whose field is a QLineEdit
+    // on `page`; returns how many were bound.
+    int bind(QWidget* page, Accepted accepted = {});
+    // Runs one field's pattern now, as its trigger would.
+    void run(QLineEdit* field, const FieldBinding& row);
+
+private:
+    PageContext& ctx_;
+    Accepted accepted_;
+};
