@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QLocale>
+#include <QStringDecoder>
 #include <limits>
 
 #include "base/eventlog.h"
@@ -12,10 +13,64 @@ namespace {
 QString callogPath() {
     return ProgramFolder::file(QStringLiteral("Cal_log.txt"));
 }
+
+// The text between the first two fields of a short pattern ("dd.MM.yy"
+// gives "."): the separator the desktop puts between date or time parts.
+QString separatorOf(const QString& pattern, const QString& fallback) {
+    QString sep;
+    bool quoted = false;
+    bool seenField = false;
+    for (const QChar ch : pattern) {
+        if (ch == QLatin1Char('\'')) {
+            quoted = !quoted;
+            continue;
+        }
+        if (!quoted && ch.isLetter()) {
+            // Only blanks between the fields: the month is spelt out
+            // ("d MMM yyyy"), so the pattern has no separator to give.
+            if (seenField && !sep.isEmpty())
+                return sep.trimmed().isEmpty() ? fallback : sep;
+            seenField = true;
+        } else if (seenField) {
+            sep += ch;
+        }
+    }
+    return fallback;
+}
+
+QString quoted(QString literal) {
+    return QLatin1Char('\'') + literal.replace(QLatin1Char('\''), QLatin1String("''")) +
+           QLatin1Char('\'');
+}
+
+QString decodeLine(const QByteArray& raw) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(raw);
+    return utf8.hasError() ? QString::fromLatin1(raw) : text;
+}
+
+QByteArray encodeText(const QString& text) {
+    for (const QChar ch : text)
+        if (ch.unicode() > 0xFF)
+            return text.toUtf8();
+    return text.toLatin1();
+}
 }  // namespace
 
 QString formatCalibrationDate(const QDateTime& when) {
-    return QLocale::c().toString(when, QStringLiteral("dddd dd/MM/yyyy HH:mm"));
+    return formatCalibrationDate(when, QLocale::system());
+}
+
+QString formatCalibrationDate(const QDateTime& when, const QLocale& locale) {
+    const QString ds =
+        quoted(separatorOf(locale.dateFormat(QLocale::ShortFormat), QStringLiteral("/")));
+    const QString ts =
+        quoted(separatorOf(locale.timeFormat(QLocale::ShortFormat), QStringLiteral(":")));
+    // The day's name on its own, as a calendar heads a column ("tiistai",
+    // not the inflected "tiistaina" some languages use inside a sentence).
+    const QString day = locale.standaloneDayName(when.date().dayOfWeek(), QLocale::LongFormat);
+    return locale.toString(when, quoted(day) + QStringLiteral(" dd") + ds + QStringLiteral("MM") +
+                                     ds + QStringLiteral("yyyy HH") + ts + QStringLiteral("mm"));
 }
 
 std::optional<CalLog> loadcallog() {
@@ -32,7 +87,7 @@ std::optional<CalLog> loadcallog() {
         QByteArray raw = n < lines.size() ? lines[n] : QByteArray();
         if (raw.endsWith('\r'))
             raw.chop(1);
-        return QString::fromLatin1(raw);
+        return decodeLine(raw);
     };
     return CalLog{line(0), line(1)};
 }
@@ -51,7 +106,7 @@ CalLogSave salvacallog(const QString& currentCount, const QDateTime& now) {
     result.shown.date = formatCalibrationDate(now);
 
     const QByteArray bytes =
-        result.shown.count.toLatin1() + "\r\n" + result.shown.date.toLatin1() + "\r\n";
+        result.shown.count.toLatin1() + "\r\n" + encodeText(result.shown.date) + "\r\n";
     if (!writeFileAtomically(callogPath(), bytes, &result.error))
         return result;
     result.ok = true;

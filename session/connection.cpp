@@ -3,17 +3,32 @@
 #include <QCoreApplication>
 
 #include "base/eventlog.h"
-#include "session/session.h"
 #include "session/requests.h"
+#include "session/session.h"
 
 void Connection::connectInstrument() {
     LinkState& link = s_.link();
     ParameterTable& t = s_.table();
     link.parametri_caricati = false;
     link.canale_occupato = true;
+    // Held only up to the end of the identification; whatever way we leave
+    // before that (no port chosen, an exception in a wait) must free it, or
+    // every builder refuses from then on.
+    struct LockUntilIdentified {
+        LinkState& link;
+        bool held = true;
+        void release() {
+            if (held)
+                link.canale_occupato = false;
+            held = false;
+        }
+        ~LockUntilIdentified() { release(); }
+    } lock{link};
     s_.tRecover().stop();
 
-    if (s_.settings().porta != QLatin1String("NO")) {
+    if (s_.settings().porta == QLatin1String("NO")) {
+        lock.release();
+    } else {
         s_.mySleep(300);
         if (!s_.transmitThreadRunning())
             s_.startTransmitThread();
@@ -21,7 +36,7 @@ void Connection::connectInstrument() {
         link.online = false;
         if (s_.accoda_comando('V', s_.requests().identificationBody()))
             s_.waitExchange();
-        link.canale_occupato = false;
+        lock.release();
         s_.flushControls();
 
         if (!link.online) {

@@ -45,7 +45,7 @@ bool PortWatch::handlersActive() const {
 
 void PortWatch::cercacom() {
     const QStringList old = ports_;
-    QStringList list = systemSerialPorts();
+    QStringList list = lister_();
     const QString porta = s_.settings().porta;
     if (porta != QLatin1String("NO"))
         lastConfigured_ = porta;
@@ -96,9 +96,13 @@ void PortWatch::messaggiousb(int event, const QString& name) {
             if (name == s_.port().portName()) {
                 s_.impostacom();
                 s_.impostacom();
-            } else if (!link.online) {
-                s_.settings().porta = name;
-                s_.settings().velocita = QStringLiteral("19200");
+            } else {
+                // Another port: taken only while nothing answers, but the
+                // configured one is set up again either way.
+                if (!link.online) {
+                    s_.settings().porta = name;
+                    s_.settings().velocita = QStringLiteral("19200");
+                }
                 s_.impostacom();
             }
             break;

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "link/mainqueue.h"
@@ -31,6 +32,10 @@ public:
     QStringList ports() const { return ports_; }
     QString cambio_porta() const { return cambio_porta_; }
 
+    // Where the system's list of serial ports comes from: systemSerialPorts
+    // unless replaced (a test stands in for adapters it cannot plug in).
+    void setPortLister(std::function<QStringList()> lister) { lister_ = std::move(lister); }
+
     void messaggiousb(int event, const QString& name);
     void message_bb5();
 
@@ -44,6 +49,7 @@ private:
     QStringList ports_;
     QString cambio_porta_;
     QString lastConfigured_;
+    std::function<QStringList()> lister_ = systemSerialPorts;
     // Declared before the thread, which may hold it beyond us.
     std::shared_ptr<MainQueue> queue_;
     std::unique_ptr<TRegMonitorThread> monitor_;

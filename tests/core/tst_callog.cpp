@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "base/programfolder.h"
 #include "fulldisk.h"
 #include "services/callog.h"
 #include "support/testhome.h"
@@ -18,6 +19,10 @@ private Q_SLOTS:
     void countAndRewrite();
     void datePattern_data();
     void datePattern();
+    void dateInTheDesktopLanguage_data();
+    void dateInTheDesktopLanguage();
+    void systemLanguageOfTheProcess_data();
+    void systemLanguageOfTheProcess();
     void nonNumericCountWritesNothing_data();
     void nonNumericCountWritesNothing();
     void failedWriteKeepsOldFile();
@@ -87,12 +92,72 @@ void TestCalLog::datePattern_data() {
 void TestCalLog::datePattern() {
     QFETCH(QDateTime, when);
     QFETCH(QString, text);
-    // The text must not follow the desktop's language.
+    // This process runs in the C locale (main); the program's own default
+    // locale is not the desktop's language and must not change the text.
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
     const QString got = formatCalibrationDate(when);
     QLocale::setDefault(saved);
     QCOMPARE(got, text);
+}
+
+void TestCalLog::dateInTheDesktopLanguage_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("Italian") << QLocale(QLocale::Italian, QLocale::Italy)
+                             << QString::fromUtf8("marted\u00EC 15/12/2015 09:05");
+    QTest::newRow("German: dots between the date parts")
+        << QLocale(QLocale::German, QLocale::Germany) << "Dienstag 15.12.2015 09:05";
+    QTest::newRow("Finnish: dots in the time too")
+        << QLocale(QLocale::Finnish, QLocale::Finland) << "tiistai 15.12.2015 09.05";
+    QTest::newRow("US English") << QLocale(QLocale::English, QLocale::UnitedStates)
+                                << "Tuesday 15/12/2015 09:05";
+}
+
+void TestCalLog::dateInTheDesktopLanguage() {
+    QFETCH(QLocale, locale);
+    QFETCH(QString, text);
+    QCOMPARE(formatCalibrationDate(kWhen, locale), text);
+}
+
+void TestCalLog::systemLanguageOfTheProcess_data() {
+    QTest::addColumn<QString>("lcAll");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("de_DE") << "de_DE.UTF-8" << QByteArray("Dienstag 15.12.2015 09:05")
+                           << "Dienstag 15.12.2015 09:05";
+    // Latin-1 as the files have always been.
+    QTest::newRow("it_IT") << "it_IT.UTF-8" << QByteArray("marted\xEC 15/12/2015 09:05")
+                           << QString::fromUtf8("marted\u00EC 15/12/2015 09:05");
+    // A day name Latin-1 cannot hold goes as UTF-8, never as question marks.
+    QTest::newRow("el_GR") << "el_GR.UTF-8"
+                           << QByteArray(
+                                  "\xCE\xA4\xCF\x81\xCE\xAF\xCF\x84\xCE\xB7 15/12/2015 09:05")
+                           << QString::fromUtf8("\u03A4\u03C1\u03AF\u03C4\u03B7 15/12/2015 09:05");
+}
+
+void TestCalLog::systemLanguageOfTheProcess() {
+    QFETCH(QString, lcAll);
+    QFETCH(QByteArray, line);
+    QFETCH(QString, text);
+    // The desktop's language reaches a program through its environment; this
+    // executable started again under another one writes the log.
+    TestHome home(false);
+    home.write("Cal_log.txt", "12\r\nMonday 14/12/2014 14:44\r\n");
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LC_ALL", lcAll);
+    env.insert("LANG", lcAll);
+    env.insert("CALLOG_CHILD_HOME", home.path());
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(10000));
+    QCOMPARE(child.exitCode(), 0);
+    QCOMPARE(home.read("Cal_log.txt"), "13\r\n" + line + "\r\n");
+    // And it reads back as the text the panel showed.
+    const auto log = loadcallog();
+    QVERIFY(log.has_value());
+    QCOMPARE(log->date, text);
 }
 
 void TestCalLog::nonNumericCountWritesNothing_data() {
@@ -131,5 +196,22 @@ void TestCalLog::failedWriteKeepsOldFile() {
     QCOMPARE(QDir(home.path()).entryList(QDir::Files), QStringList{"Cal_log.txt"});
 }
 
-QTEST_GUILESS_MAIN(TestCalLog)
+int main(int argc, char** argv) {
+    // Started by systemLanguageOfTheProcess: one calibration counted in the
+    // program folder it is given, in this process's desktop language.
+    const QString childHome = qEnvironmentVariable("CALLOG_CHILD_HOME");
+    if (!childHome.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        ProgramFolder::setPath(childHome);
+        const auto log = loadcallog();
+        return log && salvacallog(log->count, kWhen).ok ? 0 : 1;
+    }
+    // Expected texts here are the C locale's, whatever desktop runs the suite.
+    qputenv("LC_ALL", "C");
+    qputenv("LANG", "C");
+    QCoreApplication app(argc, argv);
+    TestCalLog test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_callog.moc"
