@@ -226,7 +226,12 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
 }
 
 void ParameterTable::assignRoles(const QString& path) {
+    // A role the new definition lacks must not keep pointing at the entry an
+    // earlier definition gave it: that index now holds another parameter.
     rolePresent_.fill(false);
+    roleToEntry_.fill(0);
+    for (int i = counts_[2]; i < kMaxEntries; ++i)
+        entries_[static_cast<size_t>(i)].role = kNoRole;
     const bool program12 = programCodeOfPath(path) == QLatin1String("12");
     static const auto table12 = program12Roles();
     static const auto table82 = fullRoles();
