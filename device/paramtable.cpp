@@ -183,6 +183,10 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
             if (j >= kSections - 1)
                 return fail(lineNo, QStringLiteral("more than three sections"));
             ++j;
+            // Totals are cumulative: a section opens at the totals so far, so
+            // an empty one never keeps the counts of an earlier definition.
+            counts_[static_cast<size_t>(j)] = i;
+            bytes_[static_cast<size_t>(j)] = b;
             if (key == QLatin1String("[CALIBRA]"))
                 calibrationBase = base;
             else
