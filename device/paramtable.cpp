@@ -183,6 +183,10 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
             if (j >= kSections - 1)
                 return fail(lineNo, QStringLiteral("more than three sections"));
             ++j;
+            // Totals are cumulative: a section opens at the totals so far, so
+            // an empty one never keeps the counts of an earlier definition.
+            counts_[static_cast<size_t>(j)] = i;
+            bytes_[static_cast<size_t>(j)] = b;
             if (key == QLatin1String("[CALIBRA]"))
                 calibrationBase = base;
             else
@@ -226,7 +230,12 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
 }
 
 void ParameterTable::assignRoles(const QString& path) {
+    // A role the new definition lacks must not keep pointing at the entry an
+    // earlier definition gave it: that index now holds another parameter.
     rolePresent_.fill(false);
+    roleToEntry_.fill(0);
+    for (int i = counts_[2]; i < kMaxEntries; ++i)
+        entries_[static_cast<size_t>(i)].role = kNoRole;
     const bool program12 = programCodeOfPath(path) == QLatin1String("12");
     static const auto table12 = program12Roles();
     static const auto table82 = fullRoles();

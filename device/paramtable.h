@@ -55,7 +55,10 @@ public:
 
     ParamEntry& entry(int index) { return entries_.at(static_cast<size_t>(index)); }
     const ParamEntry& entry(int index) const { return entries_.at(static_cast<size_t>(index)); }
-    // Index of the entry holding a role; 0 when the role was never present.
+    // The role map names entries of the definition in use only: every load
+    // rebuilds it, so a role never leads to an entry of an earlier definition.
+    // Index of the entry holding a role; 0 when the definition in use does not
+    // hold it (entry 0 is then no answer: use findRole to tell).
     int entryOfRole(int role) const;
     // The entry of a role when the definition in use holds that role, else -1.
     int findRole(int role) const;

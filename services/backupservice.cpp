@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 
+#include "base/eventlog.h"
 #include "session/session.h"
 #include "base/texts.h"
 #include "session/writepath.h"
@@ -30,8 +31,7 @@ void BackupService::readCalibration() {
         int failures = 0;
         // Every calibration entry but the last, as the instrument expects.
         while (k < nCal - 1) {
-            s_.requests().leggi_parametro_esteso(first + k);
-            if (s_.link().risposta_ok == 1) {
+            if (s_.requests().leggi_parametro_esteso(first + k).isAnswered()) {
                 failures = 0;
                 ++k;
             } else if (++failures > 3) {
@@ -111,8 +111,7 @@ bool BackupService::writeAll(bool confirmed) {
     const int total = std::max(1, calibration ? nSetup + nCal : nSetup);
 
     for (int p = 0; p < nSetup;) {
-        s_.requests().scrivi_parametro_blocco(p);
-        if (link.risposta_ok == 1) {
+        if (s_.requests().scrivi_parametro_blocco(p).isAnswered()) {
             try {
                 s_.decoder().showEntry(p);
             } catch (const std::exception&) {
@@ -137,8 +136,7 @@ bool BackupService::writeAll(bool confirmed) {
 
     if (calibration) {
         for (int q = 0; q < nCal;) {
-            s_.requests().scrivi_parametro_blocco(firstCal + q);
-            if (link.risposta_ok == 1) {
+            if (s_.requests().scrivi_parametro_blocco(firstCal + q).isAnswered()) {
                 ++q;
             } else if (!ask(tr_("Communication error, continue?"))) {
                 // A yes above retries this same entry, never the one before it.
@@ -161,16 +159,36 @@ bool BackupService::writeAll(bool confirmed) {
     return complete;
 }
 
-bool BackupService::factoryReset(const QString& code) {
-    LinkState& link = s_.link();
-    if (link.canale_occupato)
-        return false;
-    s_.writePath().forceWrite(7, code);
-    bool sent = false;
-    if (link.risposta_ok == 1 && link.stato_link != 3) {
-        s_.requests().invia_comando(0x18);
-        sent = link.risposta_ok == 1;
+BackupService::ResetResult BackupService::factoryReset(const QString& typed) {
+    if (s_.link().canale_occupato)
+        return ResetResult::Busy;
+    bool ok = false;
+    const qint64 code = typed.trimmed().toLongLong(&ok, 10);
+    if (!ok) {
+        EventLog::log(QStringLiteral("Errore: Reset - codice non valido(") + typed +
+                      QLatin1Char(')'));
+        return ResetResult::NotANumber;
     }
+    // The comparison is numeric, so leading zeros match; a wrong code does
+    // nothing and says nothing.
+    if (code != kResetCode)
+        return ResetResult::WrongCode;
+    return resetWith(typed.trimmed());
+}
+
+BackupService::ResetResult BackupService::factoryReset() {
+    if (s_.link().canale_occupato)
+        return ResetResult::Busy;
+    return resetWith(QString::number(kResetCode));
+}
+
+BackupService::ResetResult BackupService::resetWith(const QString& code) {
+    LinkState& link = s_.link();
+    ResetResult result = ResetResult::NotAcknowledged;
+    // The typed text, not the code, is what reaches the command argument.
+    if (s_.writePath().forceWrite(7, code).isAnswered() &&
+        s_.requests().invia_comando(0x18).isAnswered())
+        result = ResetResult::Reset;
     link.parametri_caricati = false;
-    return sent;
+    return result;
 }

@@ -35,12 +35,23 @@ public:
     // The write-all sequence; `confirmed` skips its own question. Returns
     // false when a group of entries was abandoned.
     bool writeAll(bool confirmed);
-    // Writes the reset code to role 7 and, when acknowledged, command 0x18.
-    // Returns true when the reset command went out and was acknowledged.
-    bool factoryReset(const QString& code);
+    enum class ResetResult {
+        Reset,            // the code and command 0x18 were both acknowledged
+        NotAcknowledged,  // the code or the command went unsent or unanswered
+        WrongCode,        // a number that is not the reset code: nothing sent
+        NotANumber,       // logged; nothing sent
+        Busy,             // another request builder holds the line
+    };
+    // The page's Reset: the typed password is compared with the reset code as
+    // a number; when it matches, the typed text is written to role 7 and,
+    // when acknowledged, command 0x18 follows.
+    ResetResult factoryReset(const QString& typed);
+    // The factory page's Reset: the reset code itself, with no password.
+    ResetResult factoryReset();
 
 private:
     void readCalibration();
+    ResetResult resetWith(const QString& code);
     bool ask(const QString& question);
     void setProgress(int position, int maximum);
 

@@ -18,6 +18,7 @@ private Q_SLOTS:
     void positionsAndPartialSections();
     void imageAccessAndLines();
     void hexProgramCodeAndExtraEntries();
+    void reloadForgetsRolesOfEarlierDefinition();
 };
 
 void TestDefinitions::shippedFilesMeetConstraints_data() {
@@ -194,13 +195,15 @@ void TestDefinitions::positionsAndPartialSections() {
     QCOMPARE(t.bytes(2), 13);
     QCOMPARE(t.imageSize(), 14);  // total + 1 zero bytes
 
-    // A last section without parameters keeps its totals from before.
+    // A last section without parameters is empty: it does not keep the
+    // totals of the earlier definition, whose entries would then count.
     home.write("Config/DATV4402.def", "[SETUP]=0\nA=22\n[DATA]=0\nD=41\n[CALIBRA]=24576\n");
     QVERIFY(t.loadDefinition(home.file("Config/DATV4402.def")).ok);
     QCOMPARE(t.count(0), 1);
     QCOMPARE(t.count(1), 2);
-    QCOMPARE(t.count(2), 5);
-    QCOMPARE(t.bytes(2), 13);
+    QCOMPARE(t.count(2), 2);
+    QCOMPARE(t.bytes(2), t.bytes(1));
+    QCOMPARE(t.calibrationCount(), 0);
 }
 
 void TestDefinitions::imageAccessAndLines() {
@@ -244,6 +247,31 @@ void TestDefinitions::hexProgramCodeAndExtraEntries() {
     QCOMPARE(t.entry(72).role, 81u);
     QCOMPARE(t.entry(73).role, ParameterTable::kNoRole);
     QCOMPARE(t.findRole(42), -1);  // program 12 has no role 42
+}
+
+void TestDefinitions::reloadForgetsRolesOfEarlierDefinition() {
+    TestHome home;
+    ParameterTable t;
+    QVERIFY(t.loadDefinition(home.file("Config/DATV0000.def")).ok);
+    QCOMPARE(t.entryCount(), 82);
+    QCOMPARE(t.entryOfRole(45), 45);
+    QCOMPARE(t.entry(80).role, 80u);
+    QVERIFY(t.loadDefinition(home.file("Config/DATV1218.def")).ok);
+    QCOMPARE(t.entryCount(), 73);
+    // Entry 45 now holds role 54; role 45 belongs to no entry.
+    QCOMPARE(t.findRole(45), -1);
+    QCOMPARE(t.entryOfRole(45), 0);
+    QCOMPARE(t.entry(45).role, 54u);
+    QCOMPARE(t.findRole(54), 45);
+    // Entries past the new definition's end hold no role either.
+    QCOMPARE(t.entry(80).role, ParameterTable::kNoRole);
+
+    // A small definition: only the roles it has lead anywhere.
+    home.write("Config/DATV3501.def", "[SETUP]=0\r\nA=22\r\nB=23\r\n[DATA]=0\r\nC=24\r\n[CALIBRA]=24576\r\n");
+    QVERIFY(t.loadDefinition(home.file("Config/DATV3501.def")).ok);
+    QCOMPARE(t.findRole(2), 2);
+    QCOMPARE(t.findRole(3), -1);
+    QCOMPARE(t.entryOfRole(51), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDefinitions)
