@@ -11,13 +11,11 @@ PageContext::PageContext(Session& session, QObject* parent) : QObject(parent), s
 }
 
 Outcome PageContext::writeParameter(int role, const QString& text) {
-    s_.writePath().write(role, text);
-    return s_.exchangeOutcome();
+    return s_.writePath().write(role, text);
 }
 
 Outcome PageContext::forceWrite(int role, const QString& text) {
-    s_.writePath().forceWrite(role, text);
-    return s_.exchangeOutcome();
+    return s_.writePath().forceWrite(role, text);
 }
 
 QString PageContext::valueOfRole(int role) const {
