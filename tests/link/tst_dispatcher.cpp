@@ -1,9 +1,9 @@
 #include <QtTest>
 
-#include "session/connection.h"
-#include "session/session.h"
 #include "link/codec.h"
+#include "session/connection.h"
 #include "session/requests.h"
+#include "session/session.h"
 #include "support/recordingpresentation.h"
 #include "support/testhome.h"
 
@@ -255,8 +255,7 @@ void TestDispatcher::byteCountNotAskedForIsADamagedLine_data() {
     QTest::newRow("parameter read of three registers")
         << 'Y' << readThree << request.arg(QStringLiteral("Y"), hex(readThree));
     const QByteArray longer = bytes({0x01, 0x03, 0x02, 0x00, 0x05, 0x99});
-    QTest::newRow("more data than the byte count")
-        << 'Y' << longer << frameLine.arg(hex(longer));
+    QTest::newRow("more data than the byte count") << 'Y' << longer << frameLine.arg(hex(longer));
     const QByteArray oneShort = bytes({0x01, 0x03, 0x02, 0x00});
     QTest::newRow("one data byte short, LRC right")
         << 'Y' << oneShort << frameLine.arg(hex(oneShort));

@@ -94,12 +94,12 @@ void TestReplyMatcher::scenarios_data() {
     // late, even after the next request went out.
     const QString bad = QStringLiteral("010300");
     QTest::newRow("a withdrawn reply leaves the exchange to its resends")
-        << QStringList{st("s", a, 0),    st("s", a, 1500), st("r", bad, 2000), QStringLiteral("w"),
-                       st("s", a, 2010), st("r", x, 2100), st("s", b, 2200),   st("x", x, 3600),
-                       st("r", y, 3700)};
+        << QStringList{st("s", a, 0),       st("s", a, 1500), st("r", bad, 2000),
+                       QStringLiteral("w"), st("s", a, 2010), st("r", x, 2100),
+                       st("s", b, 2200),    st("x", x, 3600), st("r", y, 3700)};
     QTest::newRow("withdrawing after a reply that took no send does nothing")
-        << QStringList{st("r", x, 0), QStringLiteral("w"), st("s", a, 10), st("r", x, 20),
-                       st("s", b, 30), st("r", x, 40)};
+        << QStringList{st("r", x, 0),  QStringLiteral("w"), st("s", a, 10),
+                       st("r", x, 20), st("s", b, 30),      st("r", x, 40)};
     QTest::newRow("an exception repeated by a resend")
         << QStringList{st("s", a, 0),    st("s", a, 1500),        st("r", "018302", 2000),
                        st("s", b, 2010), st("x", "018302", 3500), st("r", y, 4010)};

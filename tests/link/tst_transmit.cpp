@@ -2,11 +2,11 @@
 
 #include "base/bigendian.h"
 #include "link/codec.h"
-#include "session/connection.h"
-#include "session/session.h"
 #include "link/mainqueue.h"
-#include "session/requests.h"
 #include "link/transmitring.h"
+#include "session/connection.h"
+#include "session/requests.h"
+#include "session/session.h"
 #include "support/recordingpresentation.h"
 #include "support/testhome.h"
 
