@@ -1,70 +1,183 @@
-// The frame reader on arbitrary packets. Input: one control byte (bit 7 set:
-// a search is in progress, so any address is accepted; the low bits give the
-// link's address 1-127), then packets separated by NUL bytes, fed in order
-// to one reader so frames split over packets and leftovers are exercised. A
-// packet that starts with '>' is a request the link sent (its bytes after the
-// '>'), so the reply matcher behind the reader sees sends and replies mixed.
+// The frame reader on arbitrary packets, with what stands behind it in the
+// program: the reply matcher of the port and the real Dispatcher of a real
+// Session, on a parameter table loaded from a shipped definition.
+//
+// Input: one control byte (bit 7 set: a search is in progress, so any
+// address is accepted; the low bits give the link's address 1-127), then
+// packets separated by NUL bytes, fed in order to the session's reader so
+// frames split over packets and leftovers are exercised. Besides replies:
+//   '>' bytes    a request the link sent (its binary frame), for the matcher;
+//   '=' L [F]    the exchange in progress changes: letter L (modulo the
+//                letters below) and, if present, flags F: bit 0 parameters
+//                loaded, bit 1 online, bit 2 Peak view, bits 3-4 the shipped
+//                definition in use (1218, 3512, 0000).
+#include <QCoreApplication>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "fuzzhome.h"
 #include "link/codec.h"
 #include "link/framereader.h"
 #include "link/linkstate.h"
 #include "link/replymatcher.h"
+#include "session/dispatcher.h"
+#include "session/session.h"
 
 namespace {
 
-// Touches every byte handed over, as the dispatcher would, and checks what
-// the reader promises about it.
+constexpr char kLetters[] = {0, 'C', 'I', 'E', 'P', 'X', 'Y', 'W', 'V', 'S'};
+constexpr const char* kVersions[] = {"1218", "3512", "0000"};
+
+ParameterTable tableInUse(const FuzzHome& home, const char* version) {
+    ParameterTable t;
+    t.definitionPath = home.file(QStringLiteral("Config/DATV%1.def").arg(QLatin1String(version)));
+    if (!t.loadDefinition(t.definitionPath).ok)
+        std::abort();
+    t.definitionVersion = QLatin1String(version);
+    return t;
+}
+
+// Stands between the session's reader and its Dispatcher: checks what the
+// reader promises about every frame it hands on, and that the frame holds
+// every byte the dispatcher's branch for it reads, then hands it on.
 class CheckingHandler : public FrameHandler {
 public:
-    const LinkState* state = nullptr;
-    unsigned sink = 0;
+    CheckingHandler(Session& s, FrameHandler& next) : s_(s), next_(next) {}
+
+    int exceptions = 0;
+    int frames = 0;
 
     void onExceptionReply(const QByteArray& frame) override {
-        FUZZ_CHECK(frame.size() >= 4 && frame.size() < 5);
+        FUZZ_CHECK(frame.size() == 4);
         FUZZ_CHECK(static_cast<quint8>(frame[1]) > 0x38);
-        consume(frame);
+        FUZZ_CHECK(codec::verifica_lrc(frame));
+        ++exceptions;
+        next_.onExceptionReply(frame);
     }
+
+    QString refuses(const QByteArray& frame) override {
+        asked_ = frame;
+        refused_ = next_.refuses(frame);
+        return refused_;
+    }
+
     void onFrame(const QByteArray& frame) override {
+        const LinkState& link = s_.link();
         FUZZ_CHECK(frame.size() >= 4);
         FUZZ_CHECK(codec::verifica_lrc(frame));
-        if (state->tipocomando.load() != 'S')
-            FUZZ_CHECK(static_cast<quint8>(frame[0]) == state->indirizzo.load());
+        const char letter = link.tipocomando.load();
+        if (letter != 'S')
+            FUZZ_CHECK(static_cast<quint8>(frame[0]) == link.indirizzo.load());
+        // The dispatcher was asked first and did not refuse it.
+        FUZZ_CHECK(asked_ == frame && refused_.isEmpty());
         const auto function = static_cast<quint8>(frame[1]);
+        const int count = static_cast<quint8>(frame[2]);
         if (function != 0x06 && function != 0x07 && function != 0x10)
-            FUZZ_CHECK(frame.size() >= static_cast<quint8>(frame[2]) + 3);
-        consume(frame);
+            FUZZ_CHECK(frame.size() >= count + 3);
+        // Data bytes are the frame's fourth byte up to the one before the
+        // LRC: a branch reads no byte past them.
+        const int data = frame.size() - 4;
+        switch (function) {
+            case 0x01:
+            case 0x02:
+                FUZZ_CHECK(data == count && data >= 1);
+                break;
+            case 0x03:
+                FUZZ_CHECK(data == count);
+                if (letter == 'X')
+                    FUZZ_CHECK(data == 2);
+                break;
+            case 0x04:
+                FUZZ_CHECK(data == count);
+                if (letter == 'V')
+                    FUZZ_CHECK(data == 2);
+                if (letter == 'P')
+                    FUZZ_CHECK(data == 2 * link.poll_p_count.load());
+                break;
+            default:
+                break;
+        }
         // What the request side would build from the same bytes must
         // decode back to them.
         const QByteArray wire = codec::componi_frame(frame.left(frame.size() - 1));
         FUZZ_CHECK(codec::hex2bin(wire.mid(1, wire.size() - 3)) == frame);
+        ++frames;
+        next_.onFrame(frame);
     }
 
 private:
-    void consume(const QByteArray& frame) {
-        for (char c : frame)
-            sink += static_cast<quint8>(c);
-        sink += codec::calcola_lrc(frame);
-        sink += static_cast<unsigned>(codec::bin2hex(frame).size() + codec::hex_dump(frame).size());
-    }
+    Session& s_;
+    FrameHandler& next_;
+    QByteArray asked_;
+    QString refused_;
 };
+
+// What a reply may change; a line the reader did not hand on changes none
+// of it.
+struct Used {
+    QByteArray image;
+    QByteArray dati_rx;
+    int ioBits = 0;
+    int statusFlags = 0;
+    QString caption;
+    QString path;
+
+    static Used of(Session& s) {
+        return {s.table().image(),
+                s.dati_rx,
+                s.ioBits,
+                s.display().statusFlags,
+                s.table().firmwareCaption,
+                s.table().definitionPath};
+    }
+    bool operator==(const Used&) const = default;
+};
+
+bool countsDamaged(FrameReader::Outcome o) {
+    using O = FrameReader::Outcome;
+    return o == O::WrongAddress || o == O::Short || o == O::Truncated || o == O::Checksum ||
+           o == O::WrongCount || o == O::ConversionError;
+}
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    // The event log appends to /dev/null, which Qt warns about at every
+    // line: millions of warnings would only slow the run. Anything graver
+    // still shows.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+    // The dispatcher runs timers and processes events, as in the program.
+    static QCoreApplication app(*argc, *argv);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static FuzzHome home(false);
+    static FuzzHome home(true);
+    static const ParameterTable tables[] = {tableInUse(home, kVersions[0]),
+                                            tableInUse(home, kVersions[1]),
+                                            tableInUse(home, kVersions[2])};
     if (size == 0)
         return 0;
-    LinkState state;
-    state.indirizzo = 1 + (data[0] & 0x7F) % 127;
-    state.tipocomando = (data[0] & 0x80) ? 'S' : 'P';
-    CheckingHandler handler;
-    handler.state = &state;
-    FrameReader reader(state, &handler);
-    ReplyMatcher matcher;
-    reader.setMatcher(&matcher);
+
+    Session s;
+    LinkState& link = s.link();
+    auto useTable = [&s](int which) {
+        s.table() = tables[which];
+        s.publishPollGeometry();
+    };
+    useTable(0);
+    link.indirizzo = 1 + (data[0] & 0x7F) % 127;
+    link.tipocomando = (data[0] & 0x80) ? 'S' : 'P';
+    link.online = true;
+    link.parametri_caricati = true;
+    CheckingHandler handler(s, s.dispatcher());
+    FrameReader& reader = s.reader();
+    reader.setHandler(&handler);
+    ReplyMatcher& matcher = s.port().matcher();
 
     const QByteArray rest(reinterpret_cast<const char*>(data + 1),
                           static_cast<qsizetype>(size - 1));
@@ -74,12 +187,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(matcher.pending() <= ReplyMatcher::kMaxPending);
             continue;
         }
+        if (packet.startsWith('=') && packet.size() >= 2) {
+            link.tipocomando = kLetters[static_cast<quint8>(packet[1]) % sizeof(kLetters)];
+            if (packet.size() >= 3) {
+                const auto flags = static_cast<quint8>(packet[2]);
+                link.parametri_caricati = (flags & 0x01) != 0;
+                link.online = (flags & 0x02) != 0;
+                s.setView((flags & 0x04) ? 2 : 1);
+                useTable(((flags >> 3) & 0x03) % 3);
+            }
+            continue;
+        }
+
+        const Used before = Used::of(s);
+        const int damagedBefore = link.damagedLines.load();
+        const int framesBefore = handler.frames;
+        const int exceptionsBefore = handler.exceptions;
         const auto outcome = reader.elabora(packet);
-        if (outcome == FrameReader::Outcome::Ignored)
+        s.flushControls();
+        using O = FrameReader::Outcome;
+
+        if (outcome == O::Ignored)
             FUZZ_CHECK(packet.size() < 5);
-        // The accumulator never holds the colon that started the frame.
-        if (outcome == FrameReader::Outcome::Incomplete)
-            FUZZ_CHECK(!reader.buffer_rx().contains(':'));
+        // The accumulator never holds the colon that started the frame, nor
+        // anything of a complete line, and never grows without bound.
+        FUZZ_CHECK(!reader.buffer_rx().contains(':'));
+        FUZZ_CHECK(reader.buffer_rx().size() <= FrameReader::kMaxPending);
+        if (outcome != O::Ignored && outcome != O::Incomplete)
+            FUZZ_CHECK(reader.buffer_rx().isEmpty());
+        const int flag = link.risposta_ok.load();
+        FUZZ_CHECK(flag == LinkState::kDamagedReply || flag == 0 || flag == 1);
+        // A damaged line counts once, anything else not at all.
+        FUZZ_CHECK(link.damagedLines.load() - damagedBefore == (countsDamaged(outcome) ? 1 : 0));
+        // Only a frame handed on reaches the dispatcher, and only one of
+        // them can change what a reply stores.
+        FUZZ_CHECK((handler.frames - framesBefore) == (outcome == O::Dispatched ? 1 : 0) ||
+                   outcome == O::ConversionError);
+        FUZZ_CHECK((handler.exceptions - exceptionsBefore) == (outcome == O::Exception ? 1 : 0) ||
+                   outcome == O::ConversionError);
+        if (outcome != O::Dispatched && outcome != O::ConversionError)
+            FUZZ_CHECK(Used::of(s) == before);
     }
+    reader.setHandler(&s.dispatcher());
     return 0;
 }

@@ -18,6 +18,7 @@ FrameReader::FrameReader(LinkState& state, FrameHandler* handler)
     : state_(state), handler_(handler) {}
 
 FrameReader::Outcome FrameReader::elabora(const QByteArray& packet) {
+    taken_ = false;
     try {
         return process(packet);
     } catch (const std::exception& e) {
@@ -25,7 +26,15 @@ FrameReader::Outcome FrameReader::elabora(const QByteArray& packet) {
         state_.risposta_ok = 0;
         // Characters that failed to convert are no use to a later packet.
         buffer_rx_.clear();
-        lineDamaged();
+        if (taken_) {
+            // The matcher took the frame as the answer to the exchange in
+            // progress, and it stays so: the resend's reply repeats these
+            // bytes and is then dropped as late instead of being taken for
+            // the next request's answer. Only the link counts it damaged.
+            ++state_.damagedLines;
+        } else {
+            lineDamaged();
+        }
         return Outcome::ConversionError;
     }
 }
@@ -37,12 +46,19 @@ void FrameReader::lineDamaged() {
         matcher_->damaged();
 }
 
+FrameReader::Outcome FrameReader::wrongCount(const QString& why, const QByteArray& frame) {
+    EventLog::log(QStringLiteral("Modbus: ") + why + QLatin1Char(':') +
+                  QString::fromLatin1(codec::bin2hex(frame)));
+    // Never used as reply data; the exchange is retried now.
+    state_.setRisposta(LinkState::kDamagedReply);
+    return Outcome::WrongCount;
+}
+
 bool FrameReader::isLate(const QByteArray& frame) {
     if (!matcher_ || matcher_->received(frame) != ReplyMatcher::Verdict::Stale)
         return false;
     // The exchange waiting now is not answered by it: its wait goes on.
     logLine("Modbus: late reply dropped:", codec::bin2hex(frame));
-    buffer_rx_.clear();
     return true;
 }
 
@@ -67,19 +83,22 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
         return Outcome::Incomplete;
     }
 
-    if (buffer_rx_.size() < 2)
+    // The line is complete: the accumulator starts afresh whatever becomes of
+    // it, so its decoded bytes are never taken for the next packet's text.
+    const QByteArray line = buffer_rx_;
+    buffer_rx_.clear();
+
+    if (line.size() < 2)
         throw codec::ConversionError("reply too short for an address");
-    const QByteArray addressBytes = codec::hex2bin(buffer_rx_.left(2));
+    const QByteArray addressBytes = codec::hex2bin(line.left(2));
     const int address = static_cast<quint8>(addressBytes[0]);
     if (address != state_.indirizzo.load() && state_.tipocomando.load() != 'S') {
-        logLine("CH RX Error:", codec::bin2hex(buffer_rx_));
-        buffer_rx_.clear();
+        logLine("CH RX Error:", codec::bin2hex(line));
         lineDamaged();
         return Outcome::WrongAddress;
     }
 
-    buffer_rx_ = codec::hex2bin(buffer_rx_.left(buffer_rx_.size() - 2));
-    const QByteArray& frame = buffer_rx_;
+    const QByteArray frame = codec::hex2bin(line.left(line.size() - 2));
 
     if (frame.size() < 4) {
         logLine("SHORT RX Error:", codec::bin2hex(frame));
@@ -88,25 +107,22 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
     }
 
     const auto function = static_cast<quint8>(frame[1]);
-    if (frame.size() < 5 && function > 0x38) {
-        if (isLate(frame))
-            return Outcome::Late;
-        const QByteArray copy = frame;
-        if (handler_)
-            handler_->onExceptionReply(copy);
-        return Outcome::Exception;
-    }
+    const int count = static_cast<quint8>(frame[2]);
+    // Address, function | 0x80, exception code, LRC.
+    const bool exception = frame.size() < 5 && function > 0x38;
 
-    if (function != 0x06 && function != 0x07 && function != 0x10 &&
-        frame.size() < static_cast<quint8>(frame[2]) + 3) {
+    if (!exception && function != 0x06 && function != 0x07 && function != 0x10 &&
+        frame.size() < count + 3) {
         logLine("TRUNC RX Error:", codec::bin2hex(frame));
         lineDamaged();
         return Outcome::Truncated;
     }
 
+    // Before any byte is taken for what it says: a damaged line must never
+    // pass as an exception code (a refused value would stop the retry) or as
+    // data.
     if (!codec::verifica_lrc(frame)) {
         logLine("CHKSUM RX Error:", codec::bin2hex(frame));
-        buffer_rx_.clear();
         // The exchange is unanswered and the sender retries now; these bytes
         // are never taken as reply data.
         state_.setRisposta(LinkState::kDamagedReply);
@@ -114,10 +130,38 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
         return Outcome::Checksum;
     }
 
+    if (exception) {
+        if (isLate(frame))
+            return Outcome::Late;
+        taken_ = true;
+        if (handler_)
+            handler_->onExceptionReply(frame);
+        return Outcome::Exception;
+    }
+
+    // A read reply is address, function, byte count, that many data bytes
+    // and the LRC: any other size is a damaged line, and a handler must be
+    // able to trust the count.
+    if (function >= 0x01 && function <= 0x04 && frame.size() != count + 4) {
+        lineDamaged();
+        return wrongCount(QStringLiteral("byte count not matching the frame"), frame);
+    }
+
     if (isLate(frame))
         return Outcome::Late;
-    const QByteArray copy = frame;
+    if (handler_) {
+        const QString why = handler_->refuses(frame);
+        if (!why.isEmpty()) {
+            // The matcher took it as the answer; it was a damaged line
+            // instead, so its exchange stays unanswered as after damaged().
+            if (matcher_)
+                matcher_->withdraw();
+            ++state_.damagedLines;
+            return wrongCount(why, frame);
+        }
+    }
+    taken_ = true;
     if (handler_)
-        handler_->onFrame(copy);
+        handler_->onFrame(frame);
     return Outcome::Dispatched;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 struct LinkState;
 class ReplyMatcher;
@@ -11,15 +12,33 @@ class ReplyMatcher;
 class FrameHandler {
 public:
     virtual ~FrameHandler() = default;
-    // A decoded frame of fewer than 5 bytes whose function byte is above 0x38.
+    // A decoded frame of 4 bytes (address, function | 0x80, code, LRC) whose
+    // function byte is above 0x38 and whose LRC passed.
     virtual void onExceptionReply(const QByteArray& frame) = 0;
-    // A decoded frame that passed address, length and LRC checks.
+    // Why a frame that passed every check of the reader cannot be the answer
+    // to the exchange in progress (its byte count is not what was asked
+    // for); empty when it can. Asked before onFrame, which a refused frame
+    // never reaches: it is a damaged line.
+    virtual QString refuses(const QByteArray& frame) {
+        Q_UNUSED(frame);
+        return {};
+    }
+    // A decoded frame that passed address, length, LRC and byte-count
+    // checks: for the read functions 0x01-0x04 the byte count (third byte)
+    // plus 4 is its size.
     virtual void onFrame(const QByteArray& frame) = 0;
 };
 
 // First stage of reply handling: accumulates packet text in buffer_rx until a
-// frame end is seen, then checks address, length and LRC in that order, each
-// with its own log line, and hands a valid frame on.
+// frame end is seen, then checks address, length, LRC and byte count in that
+// order, each with its own log line, and hands a valid frame on. No byte of a
+// frame is acted on before its LRC passed, an exception reply's included.
+// Once a line is complete the accumulator is empty again, whatever became of
+// the line: decoded bytes never stay where the next packet's text goes.
+//
+// Every complete line that is not handed on is a damaged line: it counts
+// once in LinkState::damagedLines and once to the matcher (as the reply to
+// the oldest send).
 class FrameReader {
 public:
     enum class Outcome {
@@ -30,6 +49,7 @@ public:
         Exception,        // exception reply handed to the handler
         Truncated,        // "TRUNC RX Error:"
         Checksum,         // "CHKSUM RX Error:"
+        WrongCount,       // "Modbus: byte count ...": not what the frame holds or was asked
         Dispatched,       // valid frame handed to the handler
         Late,             // "Modbus: late reply dropped:" (a resend's reply)
         ConversionError,  // "Modbus: " + message
@@ -55,9 +75,15 @@ private:
     bool isLate(const QByteArray& frame);
     // A complete line that could not be read.
     void lineDamaged();
+    // A damaged line detected once the LRC passed: no use waiting for the
+    // timeout, the sender retries at once.
+    Outcome wrongCount(const QString& why, const QByteArray& frame);
 
     LinkState& state_;
     FrameHandler* handler_;
     ReplyMatcher* matcher_ = nullptr;
     QByteArray buffer_rx_;
+    // The matcher took the line being handled as the answer to the exchange
+    // in progress.
+    bool taken_ = false;
 };

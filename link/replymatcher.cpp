@@ -55,6 +55,7 @@ bool ReplyMatcher::couldAnswer(const QByteArray& request, const QByteArray& fram
 
 void ReplyMatcher::sent(const QByteArray& request, qint64 nowMs) {
     expire(nowMs);
+    lastTaken_ = 0;
     if (request != currentRequest_ || currentAnswered_) {
         ++exchange_;
         currentRequest_ = request;
@@ -68,6 +69,7 @@ void ReplyMatcher::sent(const QByteArray& request, qint64 nowMs) {
 
 ReplyMatcher::Verdict ReplyMatcher::received(const QByteArray& frame, qint64 nowMs) {
     expire(nowMs);
+    lastTaken_ = 0;
     Verdict verdict = Verdict::Current;
     while (!pending_.empty()) {
         const Sent s = pending_.front();
@@ -77,6 +79,7 @@ ReplyMatcher::Verdict ReplyMatcher::received(const QByteArray& frame, qint64 now
             // The oldest send still waiting: replies come in order, so this
             // is its answer.
             answers_.insert(s.exchange, frame);
+            lastTaken_ = s.exchange;
             if (s.exchange == exchange_)
                 currentAnswered_ = true;
             break;
@@ -95,6 +98,7 @@ ReplyMatcher::Verdict ReplyMatcher::received(const QByteArray& frame, qint64 now
 
 void ReplyMatcher::damaged(qint64 nowMs) {
     expire(nowMs);
+    lastTaken_ = 0;
     if (pending_.empty())
         return;
     // A damaged reply to the exchange in progress leaves it unanswered: it is
@@ -103,7 +107,17 @@ void ReplyMatcher::damaged(qint64 nowMs) {
     forgetAnswersNoLongerPending();
 }
 
+void ReplyMatcher::withdraw() {
+    if (lastTaken_ == 0)
+        return;
+    answers_.remove(lastTaken_);
+    if (lastTaken_ == exchange_)
+        currentAnswered_ = false;
+    lastTaken_ = 0;
+}
+
 void ReplyMatcher::reset() {
+    lastTaken_ = 0;
     pending_.clear();
     answers_.clear();
     currentRequest_.clear();

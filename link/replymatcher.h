@@ -37,6 +37,12 @@ public:
     // A line arrived that could not be read (checksum, length, address): it
     // was still somebody's reply, so the oldest send is answered.
     void damaged(qint64 nowMs);
+    // The frame that received() last called Current was a damaged line after
+    // all (the dispatcher found its byte count is not what was asked for):
+    // its send stays answered and its exchange unanswered, as if damaged()
+    // had met it, so the resend continues the exchange. Nothing when that
+    // call took no send.
+    void withdraw();
     // The port closed or opened: nothing more comes for what was sent.
     void reset();
 
@@ -68,4 +74,6 @@ private:
     bool currentAnswered_ = true;
     // The reply each exchange took, kept while sends of it are pending.
     QHash<quint64, QByteArray> answers_;
+    // The exchange whose answer the last received() recorded, 0 for none.
+    quint64 lastTaken_ = 0;
 };

@@ -27,18 +27,50 @@ void Dispatcher::onExceptionReply(const QByteArray& frame) {
         // A refused value is final: the sender must not retry it.
         link.stato_link = 3;
         s_.tStato().stop();
-        s_.reader().clearBuffer();
         link.setRisposta(1);
-        return;
     }
-    s_.reader().clearBuffer();
+}
+
+QString Dispatcher::refuses(const QByteArray& frame) {
+    const LinkState& link = s_.link();
+    const int function = static_cast<quint8>(frame[1]);
+    if (function < 0x01 || function > 0x04)
+        return {};
+    // The reader has checked that the frame holds exactly this many data
+    // bytes.
+    const int count = static_cast<quint8>(frame[2]);
+    const char letter = link.tipocomando;
+    bool fits = true;
+    switch (function) {
+        case 0x01:
+        case 0x02:
+            // The polls ask two bits: one byte. Any reply needs its byte.
+            fits = count >= 1 && (letter != (function == 0x01 ? 'C' : 'I') || count == 1);
+            break;
+        case 0x03:
+            if (letter == 'X')
+                fits = count == 2;
+            else if (letter == 'Y')
+                fits = count == 2 || count == 4;
+            break;
+        case 0x04:
+            if (letter == 'P')
+                fits = count == 2 * link.poll_p_count.load();
+            else if (letter == 'V')
+                fits = count == 2;
+            break;
+        default:
+            break;
+    }
+    if (fits)
+        return {};
+    return QStringLiteral("byte count not matching the request ") + letterText(letter);
 }
 
 void Dispatcher::onFrame(const QByteArray& frame) {
     LinkState& link = s_.link();
     const int function = static_cast<quint8>(frame[1]);
     int result = 0;
-    bool keepBuffer = false;
     switch (function) {
         case 0x01:
             s_.ioBits = (s_.ioBits & 0x03) | ((static_cast<quint8>(frame[3]) & 0x03) << 2);
@@ -59,7 +91,7 @@ void Dispatcher::onFrame(const QByteArray& frame) {
             }
             break;
         case 0x04:
-            result = inputRegisters(frame, &keepBuffer);
+            result = inputRegisters(frame);
             break;
         case 0x05:
         case 0x06:
@@ -77,8 +109,6 @@ void Dispatcher::onFrame(const QByteArray& frame) {
         default:
             break;
     }
-    if (!keepBuffer)
-        s_.reader().clearBuffer();
     // Written last, so a sender that sees it also sees everything stored.
     link.setRisposta(result);
 }
@@ -87,10 +117,9 @@ int Dispatcher::peakReply(const QByteArray& frame) {
     LinkState& link = s_.link();
     ParameterTable& t = s_.table();
     const int pos = t.entry(5).imagePos;
-    if (frame.size() >= 6) {
-        t.writeImageByte(pos, static_cast<quint8>(frame[3]));
-        t.writeImageByte(pos + 1, static_cast<quint8>(frame[4]));
-    }
+    // refuses() let through two data bytes only.
+    t.writeImageByte(pos, static_cast<quint8>(frame[3]));
+    t.writeImageByte(pos + 1, static_cast<quint8>(frame[4]));
     s_.decoder().decodeEntry(5);
     s_.decoder().showEntry(5);
     s_.stopRecover();
@@ -114,7 +143,7 @@ int Dispatcher::afterLiveReply() {
     return 0;
 }
 
-int Dispatcher::inputRegisters(const QByteArray& frame, bool* keepBuffer) {
+int Dispatcher::inputRegisters(const QByteArray& frame) {
     LinkState& link = s_.link();
     ParameterTable& t = s_.table();
     const char letter = link.tipocomando;
@@ -148,7 +177,6 @@ int Dispatcher::inputRegisters(const QByteArray& frame, bool* keepBuffer) {
         case 'V':
             return identification(frame);
         default:
-            *keepBuffer = true;
             return 0;
     }
 }

@@ -14,10 +14,16 @@ public:
     explicit Dispatcher(Session& session) : s_(session) {}
 
     void onExceptionReply(const QByteArray& frame) override;
+    // A read reply whose byte count is not what the letter in progress asked
+    // for: coils and inputs one byte, the peak one register, a parameter read
+    // one or two, the identification one, the data section poll the
+    // registers it asked. Every byte a branch below reads is then inside the
+    // frame.
+    QString refuses(const QByteArray& frame) override;
     void onFrame(const QByteArray& frame) override;
 
 private:
-    int inputRegisters(const QByteArray& frame, bool* keepBuffer);
+    int inputRegisters(const QByteArray& frame);
     int peakReply(const QByteArray& frame);
     int identification(const QByteArray& frame);
     // Runs the live refresh, or takes the link offline while the connect

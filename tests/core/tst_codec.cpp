@@ -3,6 +3,7 @@
 #include "link/codec.h"
 #include "link/framereader.h"
 #include "link/linkstate.h"
+#include "link/replymatcher.h"
 #include "support/testhome.h"
 
 namespace {
@@ -34,10 +35,12 @@ private Q_SLOTS:
     void hexDump();
 
     void readerSplitsAndGarbage();
+    void readerKeepsNoDecodedBytes();
     void readerRejects_data();
     void readerRejects();
     void readerAddressDuringSearch();
     void readerExceptionAndHandlerErrors();
+    void readerThrowingHandlerKeepsTheMatcherInStep();
 };
 
 void TestCodec::frames_data() {
@@ -119,9 +122,27 @@ void TestCodec::readerSplitsAndGarbage() {
     QCOMPARE(reader.elabora("02000AF0\r\n"), FrameReader::Outcome::Dispatched);
     QCOMPARE(handler.frames[1], bytes({0x01, 0x03, 0x02, 0x00, 0x0A, 0xF0}));
 
+    // A handler that leaves the accumulator alone finds it empty all the
+    // same after its frame.
+    QVERIFY(reader.buffer_rx().isEmpty());
+
     // Endless noise without a line end is dropped, not accumulated.
     for (int i = 0; i < 100; ++i) reader.elabora(QByteArray(64, 'x'));
     QVERIFY(reader.buffer_rx().size() <= FrameReader::kMaxPending + 64);
+}
+
+void TestCodec::readerKeepsNoDecodedBytes() {
+    // Found by the frame-reader fuzz target: a short line's decoded bytes
+    // (01 3A, and 3A is ':') were left for the next packet to be appended to.
+    TestHome home(false);
+    LinkState state;
+    RecordingHandler handler;
+    FrameReader reader(state, &handler);
+    QCOMPARE(reader.elabora(QByteArray("013A\x0F\n")), FrameReader::Outcome::Short);
+    QVERIFY(reader.buffer_rx().isEmpty());
+    QCOMPARE(reader.elabora(QByteArray("\xEF\x10\xEF\xEF\xEF")), FrameReader::Outcome::Incomplete);
+    QVERIFY(!reader.buffer_rx().contains(':'));
+    QCOMPARE(reader.buffer_rx(), QByteArray("\xEF\x10\xEF\xEF\xEF"));
 }
 
 void TestCodec::readerRejects_data() {
@@ -133,14 +154,22 @@ void TestCodec::readerRejects_data() {
     QTest::newRow("four characters") << QByteArray(":1\r\n") << int(O::Ignored) << QString() << false;
     QTest::newRow("wrong address") << QByteArray(":020740B7\r\n") << int(O::WrongAddress)
                                    << QStringLiteral("CH RX Error:30323037343042370D0A") << false;
+    // Once a line is complete nothing of it stays in the accumulator.
     QTest::newRow("short") << QByteArray(":010700\r\n") << int(O::Short)
-                           << QStringLiteral("SHORT RX Error:010700") << true;
+                           << QStringLiteral("SHORT RX Error:010700") << false;
     QTest::newRow("truncated read") << QByteArray(":01030400\r\n") << int(O::Truncated)
-                                    << QStringLiteral("TRUNC RX Error:01030400") << true;
+                                    << QStringLiteral("TRUNC RX Error:01030400") << false;
     QTest::newRow("bad lrc") << QByteArray(":010740B9\r\n") << int(O::Checksum)
                              << QStringLiteral("CHKSUM RX Error:010740B9") << false;
     QTest::newRow("non-hex data") << QByteArray(":0103G1\r\n") << int(O::ConversionError)
                                   << QStringLiteral("Modbus: 'G1' is not a valid hexadecimal value") << false;
+    // An exception reply is taken only once its LRC passed (01 86 03: 76).
+    QTest::newRow("exception bad lrc") << QByteArray(":01860377\r\n") << int(O::Checksum)
+                                       << QStringLiteral("CHKSUM RX Error:01860377") << false;
+    // A read reply holds its byte count of data bytes exactly.
+    QTest::newRow("more data than counted")
+        << QByteArray(":0103020005995C\r\n") << int(O::WrongCount)
+        << QStringLiteral("Modbus: byte count not matching the frame:0103020005995C") << false;
     // A write echo is never tested for truncation; its bad LRC still shows.
     QTest::newRow("write echo bad lrc") << QByteArray(":01060001\r\n") << int(O::Checksum)
                                         << QStringLiteral("CHKSUM RX Error:01060001") << false;
@@ -160,12 +189,17 @@ void TestCodec::readerRejects() {
     FrameReader reader(state, &handler);
     QCOMPARE(int(reader.elabora(packet)), outcome);
     QVERIFY(handler.frames.isEmpty());
+    QVERIFY(handler.exceptions.isEmpty());
     QCOMPARE(home.logMessages(), logLine.isEmpty() ? QStringList() : QStringList{logLine});
     QCOMPARE(!reader.buffer_rx().isEmpty(), bufferKept);
+    // Every complete line that is not handed on counts once as damaged.
+    QCOMPARE(state.damagedLines.load(), outcome == int(FrameReader::Outcome::Ignored) ? 0 : 1);
     // Address, short and truncation errors leave the flag for the timeout; a
     // damaged reply asks for the retry at once; a conversion error clears it.
     int flag = 1;
-    if (outcome == int(FrameReader::Outcome::Checksum)) flag = LinkState::kDamagedReply;
+    if (outcome == int(FrameReader::Outcome::Checksum) ||
+        outcome == int(FrameReader::Outcome::WrongCount))
+        flag = LinkState::kDamagedReply;
     if (outcome == int(FrameReader::Outcome::ConversionError)) flag = 0;
     QCOMPARE(state.risposta_ok.load(), flag);
 }
@@ -197,6 +231,34 @@ void TestCodec::readerExceptionAndHandlerErrors() {
     QCOMPARE(reader.elabora(":010740B8\r\n"), FrameReader::Outcome::ConversionError);
     QCOMPARE(state.risposta_ok.load(), 0);
     QCOMPARE(home.logMessages().last(), QStringLiteral("Modbus: bad value in reply"));
+    QCOMPARE(state.damagedLines.load(), 1);
+}
+
+void TestCodec::readerThrowingHandlerKeepsTheMatcherInStep() {
+    // A status request sent twice (the first wait timed out); the reply to
+    // the first makes the handler throw. That reply stays the exchange's
+    // answer: the reply to the resend, arriving after the next poll went
+    // out, is late, not that poll's answer.
+    TestHome home(false);
+    LinkState state;
+    RecordingHandler handler;
+    ReplyMatcher matcher;
+    FrameReader reader(state, &handler);
+    reader.setMatcher(&matcher);
+    const QByteArray status = bytes({0x01, 0x07, 0xF8});
+    matcher.sent(status);
+    matcher.sent(status);
+    handler.throwOnFrame = true;
+    QCOMPARE(reader.elabora(":010740B8\r\n"), FrameReader::Outcome::ConversionError);
+    QCOMPARE(state.damagedLines.load(), 1);
+    handler.throwOnFrame = false;
+    matcher.sent(status);  // the next status poll
+    QCOMPARE(reader.elabora(":010740B8\r\n"), FrameReader::Outcome::Late);
+    QVERIFY(handler.frames.isEmpty());
+    QCOMPARE(reader.elabora(":010740B8\r\n"), FrameReader::Outcome::Dispatched);
+    QCOMPARE(handler.frames.size(), 1);
+    QCOMPARE(matcher.pending(), 0);
+    QCOMPARE(state.damagedLines.load(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCodec)

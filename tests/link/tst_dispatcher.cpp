@@ -1,9 +1,9 @@
 #include <QtTest>
 
-#include "session/connection.h"
-#include "session/session.h"
 #include "link/codec.h"
+#include "session/connection.h"
 #include "session/requests.h"
+#include "session/session.h"
 #include "support/recordingpresentation.h"
 #include "support/testhome.h"
 
@@ -16,6 +16,12 @@ QByteArray bytes(std::initializer_list<int> list) {
 }
 QByteArray frame(std::initializer_list<int> body) {
     return codec::componi_frame(bytes(body));
+}
+// A request as the port records it for the reply matcher: body plus LRC.
+QByteArray sentFrame(const QByteArray& body) {
+    QByteArray b = body;
+    b.append(static_cast<char>(codec::calcola_lrc(body)));
+    return b;
 }
 }  // namespace
 
@@ -33,6 +39,11 @@ private Q_SLOTS:
     void liveReplyDecodesTheDataSection();
     void writeEchoAndStatusByte();
     void requestBodies();
+    void damagedExceptionReplyIsAChecksumFailure();
+    void byteCountNotAskedForIsADamagedLine_data();
+    void byteCountNotAskedForIsADamagedLine();
+    void resendReplyAfterAThrowingHandlerIsLate();
+    void resendAnswersAfterARefusedByteCount();
 };
 
 void TestDispatcher::ioBitsKeepTheOtherHalf() {
@@ -191,6 +202,156 @@ void TestDispatcher::requestBodies() {
     QCOMPARE(Requests::readCount(5), 2);
     QCOMPARE(Requests::writeCount(6), 2);
     QCOMPARE(Requests::writeCount(3), 1);
+}
+
+void TestDispatcher::damagedExceptionReplyIsAChecksumFailure() {
+    // "Value refused" from a damaged line would stop the retry of a write
+    // that the instrument never saw.
+    TestHome home;
+    Session s;
+    s.link().tipocomando = 'W';
+    s.link().risposta_ok = 0;
+    const int damaged = s.link().damagedLines;
+    s.elabora_risposta(":01860377\r\n");  // the LRC of 01 86 03 is 76
+    QVERIFY(s.link().risposta_ok.load() != 1);
+    QCOMPARE(s.link().stato_link.load(), 0);
+    QCOMPARE(s.link().exceptionCode.load(), 0);
+    QCOMPARE(s.link().damagedLines.load(), damaged + 1);
+    QCOMPARE(home.logMessages(), QStringList{QStringLiteral("CHKSUM RX Error:01860377")});
+    // The same reply undamaged is the refusal.
+    s.elabora_risposta(frame({0x01, 0x86, 0x03}));
+    QCOMPARE(s.link().risposta_ok.load(), 1);
+    QCOMPARE(s.link().stato_link.load(), 3);
+    QCOMPARE(s.link().damagedLines.load(), damaged + 1);
+}
+
+void TestDispatcher::byteCountNotAskedForIsADamagedLine_data() {
+    QTest::addColumn<char>("letter");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("logLine");
+    const QString request = QStringLiteral("Modbus: byte count not matching the request %1:%2");
+    const QString frameLine = QStringLiteral("Modbus: byte count not matching the frame:%1");
+    auto hex = [](const QByteArray& body) {
+        QByteArray b = body;
+        b.append(static_cast<char>(codec::calcola_lrc(body)));
+        return QString::fromLatin1(codec::bin2hex(b));
+    };
+    const QByteArray idNoData = bytes({0x01, 0x04, 0x00});
+    QTest::newRow("identification without data")
+        << 'V' << idNoData << request.arg(QStringLiteral("V"), hex(idNoData));
+    const QByteArray idOneByte = bytes({0x01, 0x04, 0x01, 0x0C});
+    QTest::newRow("identification with one byte")
+        << 'V' << idOneByte << request.arg(QStringLiteral("V"), hex(idOneByte));
+    const QByteArray peakNoData = bytes({0x01, 0x03, 0x00});
+    QTest::newRow("peak with byte count 0")
+        << 'X' << peakNoData << request.arg(QStringLiteral("X"), hex(peakNoData));
+    const QByteArray shortSection = bytes({0x01, 0x04, 0x02, 0x00, 0x07});
+    QTest::newRow("data section poll answered with one register")
+        << 'P' << shortSection << request.arg(QStringLiteral("P"), hex(shortSection));
+    const QByteArray coilsNoData = bytes({0x01, 0x01, 0x00});
+    QTest::newRow("outputs without their byte")
+        << 'C' << coilsNoData << request.arg(QStringLiteral("C"), hex(coilsNoData));
+    const QByteArray readThree = bytes({0x01, 0x03, 0x06, 0, 1, 0, 2, 0, 3});
+    QTest::newRow("parameter read of three registers")
+        << 'Y' << readThree << request.arg(QStringLiteral("Y"), hex(readThree));
+    const QByteArray longer = bytes({0x01, 0x03, 0x02, 0x00, 0x05, 0x99});
+    QTest::newRow("more data than the byte count") << 'Y' << longer << frameLine.arg(hex(longer));
+    const QByteArray oneShort = bytes({0x01, 0x03, 0x02, 0x00});
+    QTest::newRow("one data byte short, LRC right")
+        << 'Y' << oneShort << frameLine.arg(hex(oneShort));
+}
+
+void TestDispatcher::byteCountNotAskedForIsADamagedLine() {
+    QFETCH(char, letter);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, logLine);
+    TestHome home;
+    RecordingPresentation view;
+    Session s(&view);
+    s.connection().loadOfflineDefinition();
+    s.link().parametri_caricati = true;
+    s.link().tipocomando = letter;
+    s.link().risposta_ok = 0;
+    s.ioBits = 0x05;
+    const QByteArray image = s.table().image();
+    const QString caption = s.table().firmwareCaption;
+    const int damaged = s.link().damagedLines;
+    s.elabora_risposta(codec::componi_frame(body));
+    // A damaged line, retried at once, never used.
+    QCOMPARE(s.link().risposta_ok.load(), int(LinkState::kDamagedReply));
+    QCOMPARE(s.link().damagedLines.load(), damaged + 1);
+    QCOMPARE(home.logMessages(), QStringList{logLine});
+    QCOMPARE(s.table().image(), image);
+    QCOMPARE(s.table().firmwareCaption, caption);
+    QVERIFY(!s.table().firmwareCaption.startsWith(QLatin1String("Progr.FB")));
+    QVERIFY(s.dati_rx.isEmpty());
+    QCOMPARE(s.ioBits, 0x05);
+    QVERIFY(!s.link().online);
+    QVERIFY(s.reader().buffer_rx().isEmpty());
+}
+
+void TestDispatcher::resendReplyAfterAThrowingHandlerIsLate() {
+    // No definition files: the identification's handler throws after the
+    // reply matcher took the reply. The slow instrument's reply to the
+    // resend comes after the next request went out, and must not be taken
+    // as its answer.
+    TestHome home(false);
+    Session s;
+    ReplyMatcher& m = s.port().matcher();
+    const QByteArray identify = sentFrame(s.requests().identificationBody());
+    m.sent(identify);
+    m.sent(identify);  // the first wait timed out
+    const QByteArray reply = frame({0x01, 0x04, 0x02, 12, 18});
+    s.link().tipocomando = 'V';
+    s.elabora_risposta(reply);
+    QCOMPARE(s.link().risposta_ok.load(), 0);
+    QCOMPARE(s.link().damagedLines.load(), 1);
+    QVERIFY(home.logMessages().last().startsWith(QLatin1String("Modbus: ")));
+
+    // The next request: a search probe, which any 0x04 reply of two bytes
+    // would answer.
+    s.link().tipocomando = 'S';
+    s.link().risposta_ok = 0;
+    m.sent(sentFrame(s.requests().probeBody(1)));
+    s.elabora_risposta(reply);  // the resend's late reply
+    QCOMPARE(s.link().risposta_ok.load(), 0);
+    QCOMPARE(home.logMessages().last(),
+             QStringLiteral("Modbus: late reply dropped:") +
+                 QString::fromLatin1(codec::bin2hex(sentFrame(bytes({0x01, 0x04, 0x02, 12, 18})))));
+    QCOMPARE(s.link().damagedLines.load(), 1);
+    // The probe's own answer is taken.
+    s.elabora_risposta(frame({0x01, 0x04, 0x02, 0x00, 0x00}));
+    QCOMPARE(s.link().risposta_ok.load(), 1);
+    QCOMPARE(m.pending(), 0);
+}
+
+void TestDispatcher::resendAnswersAfterARefusedByteCount() {
+    // An identification answered with byte count 0 is a damaged line: the
+    // exchange stays open, the resend's reply is its answer and the reply
+    // to a further resend is dropped as late.
+    TestHome home;
+    Session s;
+    ReplyMatcher& m = s.port().matcher();
+    const QByteArray identify = sentFrame(s.requests().identificationBody());
+    m.sent(identify);
+    m.sent(identify);
+    s.link().tipocomando = 'V';
+    s.elabora_risposta(frame({0x01, 0x04, 0x00}));
+    QCOMPARE(s.link().risposta_ok.load(), int(LinkState::kDamagedReply));
+    QVERIFY(s.table().firmwareCaption.isEmpty());
+    m.sent(identify);  // the retry
+    s.link().risposta_ok = 0;
+    const QByteArray good = frame({0x01, 0x04, 0x02, 12, 18});
+    s.elabora_risposta(good);
+    QCOMPARE(s.link().risposta_ok.load(), 1);
+    QCOMPARE(s.table().firmwareCaption, QStringLiteral("Progr.12 Rel.1.8"));
+    s.link().tipocomando = 'S';
+    s.link().risposta_ok = 0;
+    m.sent(sentFrame(s.requests().probeBody(1)));
+    s.elabora_risposta(good);  // the retry's reply
+    QCOMPARE(s.link().risposta_ok.load(), 0);
+    QVERIFY(home.logMessages().last().startsWith(QLatin1String("Modbus: late reply dropped:")));
+    QCOMPARE(s.link().damagedLines.load(), 1);
 }
 
 QTEST_MAIN(TestDispatcher)

@@ -55,7 +55,8 @@ void TestReplyMatcher::shapeOfAnAnswer() {
 }
 
 // Each step: "s <hex> @ms" sent, "r <hex> @ms" received (expect current),
-// "x <hex> @ms" received (expect stale), "d @ms" a damaged line, "z" reset.
+// "x <hex> @ms" received (expect stale), "d @ms" a damaged line, "z" reset,
+// "w" the last current reply withdrawn (the dispatcher refused it).
 void TestReplyMatcher::scenarios_data() {
     QTest::addColumn<QStringList>("steps");
     // Two one-register reads (A, B) whose values happen to be equal, and
@@ -88,6 +89,17 @@ void TestReplyMatcher::scenarios_data() {
                        QStringLiteral("z"), st("s", b, 2100), st("r", x, 2110)};
     QTest::newRow("the same answer again with the exchange still current is dropped")
         << QStringList{st("s", a, 0), st("s", a, 1500), st("r", x, 2000), st("x", x, 3500)};
+    // A reply refused for its byte count: the exchange goes on with its
+    // resend, whose reply is the answer; the reply to a further resend is
+    // late, even after the next request went out.
+    const QString bad = QStringLiteral("010300");
+    QTest::newRow("a withdrawn reply leaves the exchange to its resends")
+        << QStringList{st("s", a, 0),       st("s", a, 1500), st("r", bad, 2000),
+                       QStringLiteral("w"), st("s", a, 2010), st("r", x, 2100),
+                       st("s", b, 2200),    st("x", x, 3600), st("r", y, 3700)};
+    QTest::newRow("withdrawing after a reply that took no send does nothing")
+        << QStringList{st("r", x, 0),  QStringLiteral("w"), st("s", a, 10),
+                       st("r", x, 20), st("s", b, 30),      st("r", x, 40)};
     QTest::newRow("an exception repeated by a resend")
         << QStringList{st("s", a, 0),    st("s", a, 1500),        st("r", "018302", 2000),
                        st("s", b, 2010), st("x", "018302", 3500), st("r", y, 4010)};
@@ -115,6 +127,8 @@ void TestReplyMatcher::scenarios() {
             m.damaged(at);
         } else if (w[0] == QLatin1String("z")) {
             m.reset();
+        } else if (w[0] == QLatin1String("w")) {
+            m.withdraw();
         }
     }
 }

@@ -1,15 +1,57 @@
 #include <QtTest>
 
-#include "session/session.h"
+#include "base/bigendian.h"
+#include "link/codec.h"
 #include "link/mainqueue.h"
-#include "session/requests.h"
 #include "link/transmitring.h"
+#include "session/connection.h"
+#include "session/requests.h"
+#include "session/session.h"
 #include "support/recordingpresentation.h"
 #include "support/testhome.h"
 
 #include <poll.h>
 
 #include <thread>
+
+namespace {
+// A session whose port is a list: the frames the transmit thread has the
+// main thread write.
+class WireSession : public Session {
+public:
+    using Session::Session;
+    QList<QByteArray> written;
+    void writeFrame(const QByteArray& frame) override { written.append(frame); }
+};
+
+// The instrument's answer to a request as it went on the wire.
+QByteArray answer(const QByteArray& wire) {
+    QByteArray request = codec::hex2bin(wire.mid(1, wire.size() - 3));
+    request.chop(1);
+    QByteArray body = request.left(2);
+    switch (static_cast<quint8>(request[1])) {
+        case 0x01:
+        case 0x02:
+            body.append('\x01');
+            body.append('\x00');
+            break;
+        case 0x03:
+        case 0x04: {
+            const int n = be::u16At(request, 4);
+            body.append(static_cast<char>(2 * n));
+            body.append(QByteArray(2 * n, '\0'));
+            break;
+        }
+        case 0x07:
+            body.append('\x00');
+            break;
+        default:  // a write: its echo
+            body = request.left(6);
+            break;
+    }
+    return codec::componi_frame(body);
+}
+}  // namespace
 
 // The transmit ring and the queueing rules, without a port.
 class TestTransmit : public QObject {
@@ -108,17 +150,64 @@ void TestTransmit::buildersNeedOnlineAndTheLock() {
 }
 
 void TestTransmit::pollEndNeverEndsAQueuedRequest() {
-    // The race: the thread finishes a poll just after a builder queued its
-    // request. The poll's end must leave the builder waiting.
-    TransmitRing ring;
-    std::atomic<bool> finished{true};
-    QVERIFY(ring.push('W', "x", finished));
-    QVERIFY(!finished);
-    QVERIFY(!ring.finishIfIdle(finished));
-    QVERIFY(!finished);
-    ring.pop();
-    QVERIFY(ring.finishIfIdle(finished));
-    QVERIFY(finished);
+    // The race, on the real transmit thread: a builder's request is queued
+    // while the thread is in a poll, or just as the thread ends one. The
+    // poll's end must leave the builder waiting until its own request has
+    // been sent and answered.
+    TestHome home;
+    WireSession s;
+    s.settings().porta = QStringLiteral("/dev/null-port");
+    s.connection().loadOfflineDefinition();
+    s.link().porta_scelta = true;
+    s.link().online = true;
+    s.link().parametri_caricati = true;
+    s.startTransmitThread();
+    QByteArray write;
+    write.append("\x01\x06\x00\x10\x00\x05", 6);
+    const QByteArray writeFrame = codec::componi_frame(write);
+    for (int round = 0; round < 30; ++round) {
+        const qsizetype before = s.written.size();
+        QVERIFY(s.waitUntil([&] { return s.written.size() > before; }, 5000));
+        const QByteArray poll = s.written.last();
+        QVERIFY2(poll != writeFrame, "a poll was expected");
+        switch (round % 3) {
+            case 0:
+                // Queued after the builder saw the thread idle and the thread
+                // took up a poll meanwhile: the poll is on its way.
+                QVERIFY(s.ring().push('W', write, s.link().tx_finito));
+                s.elabora_risposta(answer(poll));
+                break;
+            case 1:
+                // Queued right after the poll's reply woke the thread, while
+                // it ends the poll.
+                s.elabora_risposta(answer(poll));
+                if (round % 2)
+                    std::this_thread::sleep_for(std::chrono::microseconds(50 * round));
+                QVERIFY(s.ring().push('W', write, s.link().tx_finito));
+                break;
+            default:
+                // The builders' own way: wait for the thread to be idle.
+                s.elabora_risposta(answer(poll));
+                QVERIFY(s.accoda_comando('W', write));
+                break;
+        }
+        QVERIFY(!s.link().tx_finito);
+        const qsizetype queued = s.written.size();
+        bool endedEarly = false;
+        QVERIFY(s.waitUntil(
+            [&] {
+                endedEarly = endedEarly || s.link().tx_finito;
+                return s.written.size() > queued;
+            },
+            5000));
+        QVERIFY2(!endedEarly, qPrintable(QStringLiteral("round %1").arg(round)));
+        QCOMPARE(s.written.last(), writeFrame);
+        QVERIFY(!s.link().tx_finito);
+        s.elabora_risposta(answer(writeFrame));
+        QVERIFY(s.waitUntil([&] { return s.link().tx_finito.load(); }, 5000));
+        QVERIFY(s.ring().empty());
+    }
+    QVERIFY(s.stopTransmitThread(5000));
 }
 
 void TestTransmit::mainQueueKeepsOrderAcrossThreads() {
