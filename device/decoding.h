@@ -1,64 +1,23 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <optional>
-#include <stdexcept>
+#include <span>
+
+#include "device/comboitems.h"
+#include "device/displaystate.h"
+#include "device/numberformat.h"
+#include "device/showrules.h"
+#include "device/valuecodec.h"
 
 class ControlModel;
 class ParameterTable;
 
-// What the pages and the live refresh derive from the received values.
-// Weight-like values are integer counts of the last decimal.
-struct DisplayState {
-    int decimals = 0;                            // 0 to 3
-    QString decimalsMask = QStringLiteral("0");  // "0.000", "0.00", "0.0" or "0"
-    int divisionStep = 1;                        // 1, 2, 5, 10, 20 or 50
-    double usedWeight = 0.0;                     // full scale in display units
-    qint32 usedWeightCounts = 0;                 // full scale in counts; limit of weight fields
-    qint32 netWeight = 0;
-    qint32 grossWeight = 0;
-    qint32 peakWeight = 0;
-    qint32 adPoints = 0;
-    qint32 signal = 0;       // 1/1000 mV/V
-    qint32 statusFlags = 0;  // the instrument's status byte
-    QString ipText;          // accumulates the dotted addresses
-    qint32 commAddress = 0;
-    qint32 fieldbusAddressLimit = 126;
-    double analogA = 0.0;  // analog preview, hundredths of the unit
-    QString analogUnit = QStringLiteral("mA");
-};
-
-// A received or stored value that cannot be shown, or a scaling that
-// overflows. The message is one sentence, ready for the event log.
-class DecodeError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Numbers always use "." whatever the regional settings.
-std::optional<double> parseReal(const QString& text);
-std::optional<qint64> parseInteger(const QString& text);
-// The value with exactly `decimals` decimals, as a "0.00"-style mask gives it.
-QString formatFixed(double value, int decimals);
-// An integer count shown with `decimals` decimals: 12345, 3 -> "12.345".
-QString countText(qint64 count, int decimals);
-
-// Image bytes for a value text of a given type code, most significant first.
-// Types 1-5 take an integer in the type's range (type 5: any signed 32-bit),
-// type 6 a real number that fits an IEEE single. Other type codes hold no
-// bytes: the result is ok and empty, and nothing is to be sent.
-struct EncodedValue {
-    bool ok = false;
-    QByteArray bytes;
-    QString error;
-};
-EncodedValue encodeValue(int type, const QString& text);
-
-// Decoding of image bytes into value texts, and the show-entry rules that
-// turn value texts into control updates.
+// The device model's one door to decoding and display: image bytes into
+// value texts (valuecodec), value texts into control updates by the
+// show-entry rules (showrules), the display state that the scale division
+// sets (numberformat) and the combo-box lists (comboitems).
 class Decoder {
 public:
     // Indexes of CBProt2.
@@ -108,12 +67,24 @@ public:
     static QStringList comboItems(const QString& control);
     static QStringList fixedCombos();
 
+    // Every shown role's rule, by role; and the rule of one role (its top
+    // bit cleared), or null for a role that is not shown.
+    static std::span<const ShowRule> showRules();
+    static const ShowRule* showRuleFor(int role);
+
 private:
+    void applyRule(const ShowRule& rule, const QString& value);
     void showCombo(const QString& control, const QString& value);
-    void showOutputWord(const QString& value, const char* mode, const char* type, const char* sign,
-                        const char* stable);
+    void showOutputWord(const ShowRule& rule, const QString& value);
+    // Special rows of the table.
     void showScaleDivision(const QString& value);
+    void showUsedWeight(const QString& value);
+    void showAddress(const QString& value);
+    void showFrame(const QString& value);
+    void showFieldbusProtocol(const QString& value);
+
     qint64 integerOf(const QString& value) const;
+    qint32 checkedInt32(qint64 value) const;
     double realOf(const QString& value) const;
     int checkedIndex(const QString& control, qint64 value) const;
 

@@ -3,6 +3,7 @@
 #include "device/controlmodel.h"
 #include "device/decoding.h"
 #include "device/paramtable.h"
+#include "device/showrules.h"
 #include "support/testhome.h"
 
 namespace {
@@ -67,6 +68,8 @@ private Q_SLOTS:
     void controlModelDelivery();
     void encodeRanges_data();
     void encodeRanges();
+    void ruleTableIsWhole();
+    void roleTopBitIgnored();
 };
 
 // clang-format off
@@ -558,6 +561,65 @@ void TestDecoding::encodeRanges() {
     QCOMPARE(r.ok, ok);
     QCOMPARE(r.bytes, bytes);
     QCOMPARE(r.error.isEmpty(), ok);
+}
+
+void TestDecoding::ruleTableIsWhole() {
+    // One row per shown role, found by its role; the roles without a row are
+    // exactly those that nothing shows.
+    const QList<int> unshown = {1, 2, 6, 7, 8, 9, 39, 40};
+    QSet<int> seen;
+    for (const ShowRule& rule : Decoder::showRules()) {
+        QVERIFY2(!seen.contains(rule.role), qPrintable(QString::number(rule.role)));
+        seen.insert(rule.role);
+        QCOMPARE(Decoder::showRuleFor(rule.role), &rule);
+    }
+    for (int role = 0; role < 128; ++role)
+        QCOMPARE(seen.contains(role), role <= 54 && !unshown.contains(role));
+    QCOMPARE(Decoder::showRuleFor(-1), nullptr);
+    QCOMPARE(Decoder::showRuleFor(128), nullptr);
+
+    // Each row names what it needs: a selection goes to a box the decoder
+    // has items for, a live value to a display field, a handler exists.
+    QStringList combos = Decoder::fixedCombos();
+    combos << QStringLiteral("CBProt2") << QStringLiteral("CBBaudField");
+    using Kind = ShowRule::Kind;
+    for (const ShowRule& rule : Decoder::showRules()) {
+        const QString at = QStringLiteral("role %1").arg(rule.role);
+        const int named = int(std::count_if(rule.controls.begin(), rule.controls.end(),
+                                            [](const char* c) { return c != nullptr; }));
+        switch (rule.kind) {
+            case Kind::Combo:
+                QVERIFY2(combos.contains(QLatin1String(rule.controls[0])), qPrintable(at));
+                break;
+            case Kind::OutputWord:
+                QCOMPARE(named, 4);
+                for (const char* c : rule.controls)
+                    QVERIFY2(combos.contains(QLatin1String(c)), qPrintable(at));
+                break;
+            case Kind::Live:
+                QVERIFY2(rule.live != nullptr && named == 0, qPrintable(at));
+                break;
+            case Kind::IpFirst:
+            case Kind::IpNext:
+                QCOMPARE(named, 0);
+                break;
+            case Kind::Special:
+                QVERIFY2(rule.special != nullptr && named > 0, qPrintable(at));
+                break;
+            default:
+                QVERIFY2(named == 1, qPrintable(at));
+        }
+    }
+}
+
+void TestDecoding::roleTopBitIgnored() {
+    Rig rig;
+    rig.selectUnit(4);  // "0.02"
+    const int i = rig.table.findRole(3);
+    rig.table.entry(i).role |= 128;
+    rig.table.entry(i).value = QStringLiteral("15");
+    rig.dec.showEntry(i);
+    QCOMPARE(rig.controls.text(QStringLiteral("EVal1")), QStringLiteral("0.30"));
 }
 
 QTEST_GUILESS_MAIN(TestDecoding)
