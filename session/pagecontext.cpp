@@ -127,3 +127,25 @@ ControlState PageContext::control(const QString& name) const {
 void PageContext::userChanged(const ControlUpdate& update) {
     s_.controls().apply(update);
 }
+
+// ---- Communications, Analogic and Functions pages ----
+
+void PageContext::fieldbusProtocolChosen(const QString& text) {
+    s_.decoder().fillFieldbusBauds();
+    s_.controls().publish(ControlUpdate::setVisible(QStringLiteral("bt_GSD"),
+                                                    s_.controls().index(QStringLiteral("CBProt2")) ==
+                                                        Decoder::Profibus));
+    s_.fieldbusCaption = text;
+    s_.flushControls();
+}
+
+void PageContext::followInstrumentAddress(int address) {
+    const QString text = QString::number(address);
+    s_.display().commAddress = address;
+    s_.controls().publish(ControlUpdate::setText(QStringLiteral("Eaddress"), text));
+    setWorkingAddress(address, text);
+}
+
+QString PageContext::storedFormColour() const {
+    return s_.settings().formcolor;
+}

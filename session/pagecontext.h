@@ -77,6 +77,19 @@ public:
     // The user's own change, into the mirror only.
     void userChanged(const ControlUpdate& update);
 
+    // ---- Communications, Analogic and Functions pages ----
+    // A fieldbus protocol chosen by hand (CBProt2's index is in the mirror
+    // already): the bauds, the network controls, the address limit and the
+    // analog availability follow; the documents page's "Open File Fieldbus"
+    // is shown for PROFIBUS only, and the fieldbus caption names `text`.
+    void fieldbusProtocolChosen(const QString& text);
+    // The instrument took a new serial address: every request goes there
+    // from now on, and the home page's field, its label and the settings
+    // follow.
+    void followInstrumentAddress(int address);
+    // The window colour as the settings hold it: 0x00BBGGRR in decimal.
+    QString storedFormColour() const;
+
 Q_SIGNALS:
     void onlineChanged(bool online);
     void unsavedChanged(bool unsaved);
