@@ -26,6 +26,7 @@ private Q_SLOTS:
     void cleanup();
     void outputSliderSwitchesTheOutput();
     void outputTestTakesOverFromTheAnalogTest();
+    void bothRunsOfAToggleSendTheToggledState();
     void pageChangeEndsTheOutputTestOnce();
     void lampsAndReadOutsFollowTheInstrument();
     void analogPreviewFollowsTheTrackBar();
@@ -119,6 +120,33 @@ void TestTestPage::outputTestTakesOverFromTheAnalogTest() {
     w<QSlider>("TBAnalogtest")->setValue(0);
     QTRY_VERIFY_WITH_TIMEOUT(s().analogTest && !s().outputTest, 5000);
     out2->click();  // off again for the next cases
+    s().endRunningTests();
+}
+
+void TestTestPage::bothRunsOfAToggleSendTheToggledState() {
+    // A live refresh between the state change's run and the click's run
+    // shows the instrument's old state; the click still sends what the
+    // technician switched to.
+    auto* out2 = w<OnOffSwitch>("SLOut2");
+    QVERIFY(!out2->isChecked());
+    const QMetaObject::Connection refresh =
+        connect(out2, &QAbstractButton::toggled, this, [out2] { out2->showState(false); });
+    out2->click();
+    disconnect(refresh);
+    const QList<SeenWrite> on = {{6, reg(kModeRole), 5}, {5, 1, kOn}};
+    QTRY_COMPARE_WITH_TIMEOUT(writes(), on + on, 5000);
+    // The instrument's state comes back through the refresh.
+    QTRY_VERIFY_WITH_TIMEOUT(out2->isChecked(), 5000);
+    // While a sequence holds the switch the refresh leaves it alone.
+    out2->setHeld(true);
+    out2->showState(false);
+    QVERIFY(out2->isChecked());
+    out2->setHeld(false);
+    mark_ = lastSeq(*f_->sim);
+    out2->click();
+    QTRY_COMPARE_WITH_TIMEOUT(writes().size(), 4, 5000);
+    QCOMPARE(writes().at(1), (SeenWrite{5, 1, 0}));
+    QCOMPARE(writes().at(3), (SeenWrite{5, 1, 0}));
     s().endRunningTests();
 }
 
