@@ -34,6 +34,8 @@ private Q_SLOTS:
     void aStepAtTheLimitWritesOnlyTheMode();
     void shiftPressAddsItsOwnStep_data();
     void shiftPressAddsItsOwnStep();
+    void shiftPressAndReleaseApart_data();
+    void shiftPressAndReleaseApart();
     void trackBarRunsTheAnalogTest();
     void exitEndsOnlyARunningTest();
     void pageChangeEndsTheRegulationOnce();
@@ -169,6 +171,35 @@ void TestFactoryPage::shiftPressAddsItsOwnStep() {
     // Nothing left over runs later.
     QTest::qWait(200);
     QCOMPARE(writes(), expected);
+}
+
+void TestFactoryPage::shiftPressAndReleaseApart_data() {
+    QTest::addColumn<bool>("releaseDuringStep");
+    QTest::newRow("released after the Shift step") << false;
+    QTest::newRow("released while the Shift step waits for its reply") << true;
+}
+
+void TestFactoryPage::shiftPressAndReleaseApart() {
+    // As a hand does it: the press and the release are events of their own.
+    QFETCH(bool, releaseDuringStep);
+    w<QPushButton>("btRegana")->click();
+    preset(kZeroOffsetRole, 1000);
+    auto* fastDown = w<QToolButton>("btoffDL");
+    QTest::mousePress(fastDown, Qt::LeftButton, Qt::ShiftModifier);
+    if (releaseDuringStep) {
+        QTimer::singleShot(0, fastDown, [fastDown] {
+            QTest::mouseRelease(fastDown, Qt::LeftButton, Qt::ShiftModifier);
+        });
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(writes().size(), 2, 5000);
+        QTest::mouseRelease(fastDown, Qt::LeftButton, Qt::ShiftModifier);
+    }
+    const QList<SeenWrite> expected = {{6, reg(kModeRole), 3},
+                                       {6, reg(kZeroOffsetRole), 200},
+                                       {6, reg(kModeRole), 3},
+                                       {6, reg(kZeroOffsetRole), 100}};
+    QTRY_COMPARE_WITH_TIMEOUT(writes(), expected, 5000);
+    QVERIFY(!fastDown->isDown());
 }
 
 void TestFactoryPage::trackBarRunsTheAnalogTest() {
