@@ -82,6 +82,10 @@ void Connection::connectInstrument() {
             s_.port().close();
         }
         refreshPresentation();
+        // An instrument that the link left in a test mode is put back to
+        // normal operation by the first connection to it.
+        if (link.online && link.parametri_caricati)
+            s_.endTestsAfterConnect();
     }
 
     ControlModel& c = s_.controls();

@@ -8,6 +8,7 @@
 PageContext::PageContext(Session& session, QObject* parent) : QObject(parent), s_(session) {
     connect(&s_, &Session::onlineChanged, this, &PageContext::onlineChanged);
     connect(&s_, &Session::unsavedChanged, this, &PageContext::unsavedChanged);
+    connect(&s_, &Session::analogToolsClosed, this, &PageContext::analogToolsClosed);
 }
 
 Outcome PageContext::writeParameter(int role, const QString& text) {
@@ -79,11 +80,11 @@ bool PageContext::unsaved() const {
 }
 
 void PageContext::setOutputTest(bool running) {
-    s_.outputTest = running;
+    s_.setOutputTest(running);
 }
 
 void PageContext::setAnalogTest(bool running) {
-    s_.analogTest = running;
+    s_.setAnalogTest(running);
 }
 
 QString PageContext::storedAddress() const {
@@ -148,4 +149,28 @@ void PageContext::followInstrumentAddress(int address) {
 
 QString PageContext::storedFormColour() const {
     return s_.settings().formcolor;
+// ---- factory page, hardware test page and the analog regulation ----
+
+bool PageContext::lineBusy() const {
+    return s_.link().canale_occupato;
+}
+
+bool PageContext::outputTestRunning() const {
+    return s_.outputTest;
+}
+
+bool PageContext::analogTestRunning() const {
+    return s_.analogTest;
+}
+
+Outcome PageContext::endRunningTests() {
+    return s_.endRunningTests();
+}
+
+void PageContext::setAnalogTestLevel(int percent) {
+    s_.sliderPosition = percent;
+}
+
+void PageContext::closeAnalogTools() {
+    Q_EMIT s_.analogToolsClosed();
 }

@@ -89,10 +89,27 @@ public:
     void followInstrumentAddress(int address);
     // The window colour as the settings hold it: 0x00BBGGRR in decimal.
     QString storedFormColour() const;
+    // ---- factory page, hardware test page and the analog regulation ----
+    // True while a request builder holds the line (canale_occupato); a
+    // test step started then is dropped.
+    bool lineBusy() const;
+    bool outputTestRunning() const;
+    bool analogTestRunning() const;
+    // Ends a running output test, analog test or regulation (role 8 := "0",
+    // both flags cleared); NotSent (None) when none ran. The same end as a
+    // page change, closing the window or offline mode.
+    Outcome endRunningTests();
+    // The analog test level the live refresh previews while the analog test
+    // runs: the position of the track bar that is moved, 0 to 100.
+    void setAnalogTestLevel(int percent);
+    // "Exit" of the analog tools: every page that shows them closes them.
+    void closeAnalogTools();
 
 Q_SIGNALS:
     void onlineChanged(bool online);
     void unsavedChanged(bool unsaved);
+    // The analog regulation and test tools were closed by an "Exit".
+    void analogToolsClosed();
 
 private:
     Session& s_;

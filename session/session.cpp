@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QScopedValueRollback>
 
 #include "session/connection.h"
 #include "base/eventlog.h"
@@ -341,6 +342,85 @@ void Session::flushControls() {
     const QList<ControlUpdate> updates = controls_.takeUpdates();
     if (!updates.isEmpty())
         presentation_->applyControlUpdates(updates);
+}
+
+// ---------------------------------------------------------------- tests
+
+namespace {
+constexpr int kTestModeRole = 8;
+}
+
+void Session::noteTestOwner() {
+    testPort_ = settings_.porta;
+    testAddress_ = link_.indirizzo;
+}
+
+bool Session::isTestOwner() const {
+    return settings_.porta == testPort_ && link_.indirizzo == testAddress_;
+}
+
+void Session::setOutputTest(bool running) {
+    // The owner is taken while the instrument answers; a test flagged with
+    // the link already gone keeps the owner noted before.
+    if (running && !testRunning() && !testEndOwed_)
+        noteTestOwner();
+    outputTest = running;
+}
+
+void Session::setAnalogTest(bool running) {
+    if (running && !testRunning() && !testEndOwed_)
+        noteTestOwner();
+    analogTest = running;
+}
+
+Outcome Session::endRunningTests(int lockWaitMs) {
+    const bool running = testRunning();
+    if (!running && !(testEndOwed_ && isTestOwner()))
+        return Outcome::notSent(Outcome::Reason::None);
+    // The waits below let events run; a second way out (a page click while
+    // the window closes) finds this one already under way.
+    if (endingTests_)
+        return Outcome::notSent(Outcome::Reason::LockHeld);
+    const QScopedValueRollback<bool> ending(endingTests_, true);
+    if (running && !testEndOwed_ && testPort_.isEmpty())
+        noteTestOwner();
+    waitUntil([this] { return !link_.canale_occupato.load(); }, lockWaitMs);
+
+    Outcome outcome = Outcome::notSent(Outcome::Reason::NoRegister);
+    if (table_.findRole(kTestModeRole) >= 0) {
+        // Held through the write: ending a test is no change of a setting.
+        outputTest = true;
+        // The write path skips a value equal to the stored one, and the text
+        // may already read "0": change it first so the end is always sent.
+        table_.entry(table_.entryOfRole(kTestModeRole)).value = QStringLiteral("1");
+        outcome = writePath_->write(kTestModeRole, QStringLiteral("0"));
+    }
+    outputTest = false;
+    analogTest = false;
+    // Unanswered or never sent: the instrument may still be in test mode.
+    // A refusal is an answer; repeating the same write would not change it.
+    testEndOwed_ = table_.findRole(kTestModeRole) >= 0 && !outcome.isAnswered() &&
+                   outcome.kind != Outcome::Kind::Refused;
+    if (testEndOwed_)
+        EventLog::log(QStringLiteral("Errore: Fine test non inviata"));
+    else
+        testPort_.clear();
+    return outcome;
+}
+
+void Session::endTestsAfterConnect() {
+    if (!testRunning() && !testEndOwed_)
+        return;
+    if (isTestOwner()) {
+        endRunningTests();
+        return;
+    }
+    // Another instrument: nothing of ours runs on it. An owed end waits for
+    // its own instrument.
+    outputTest = false;
+    analogTest = false;
+    if (!testEndOwed_)
+        testPort_.clear();
 }
 
 void Session::shutdownLink() {

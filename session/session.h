@@ -101,11 +101,34 @@ public:
     int sliderPosition = 0;
     bool unsaved() const { return unsaved_; }
     void setUnsaved(bool value);
+    // True while the instrument is held in an output test, an analog test
+    // or an analog regulation (role 8 not at "0"). Set through
+    // setOutputTest/setAnalogTest so the instrument that holds it is known.
     bool outputTest = false;
     bool analogTest = false;
     int ioBits = 0;
     QByteArray dati_rx;
     int pendingWrites = 0;
+
+    // ---- tests that hold the instrument ----
+    // A test started: the flag, and the instrument (port and address) that
+    // the end of the test belongs to.
+    void setOutputTest(bool running);
+    void setAnalogTest(bool running);
+    bool testRunning() const { return outputTest || analogTest; }
+    // The one way a test ends: when one runs, waits (letting events run, up
+    // to lockWaitMs, -1 for no limit) for the builder lock, writes role 8 :=
+    // "0" even when its text already reads "0", and clears both flags. The
+    // write never counts as an unsaved change. When the instrument could not
+    // take it (link down, no answer), the end stays owed to that instrument
+    // and the first connection to it sends it. Returns the write's outcome;
+    // NotSent (None) when no test ran.
+    Outcome endRunningTests(int lockWaitMs = -1);
+    // An end of test the instrument has not acknowledged yet.
+    bool testEndOwed() const { return testEndOwed_; }
+    // The end of the connect procedure: a test that the link dropped during
+    // ends on its instrument; on another instrument only the flags go.
+    void endTestsAfterConnect();
 
     // Close sequence of the link: stops the timers, asks the thread to end
     // and waits with the designed bounds (1000 ms for the exchange, 5000 ms
@@ -131,6 +154,8 @@ Q_SIGNALS:
     void wake();
     void onlineChanged(bool online);
     void unsavedChanged(bool unsaved);
+    // An "Exit" of the analog tools, for every page that shows them.
+    void analogToolsClosed();
 
 private:
     // Starts the record of a new exchange (no exception code, damaged-line
@@ -167,6 +192,13 @@ private:
     std::unique_ptr<TThgestioneseriale> thread_;
     int damageMark_ = 0;
     bool unsaved_ = false;
+    // Whose test runs or is owed: port and address when it started.
+    void noteTestOwner();
+    bool isTestOwner() const;
+    QString testPort_;
+    int testAddress_ = -1;
+    bool testEndOwed_ = false;
+    bool endingTests_ = false;
     bool startupComplete_ = false;
     int view_ = 1;
     LiveRefresh live_;

@@ -11,13 +11,8 @@
 #include "base/programfolder.h"
 #include "session/session.h"
 #include "base/texts.h"
-#include "session/writepath.h"
 #include "window/page.h"
 #include "window/topstrip.h"
-
-namespace {
-constexpr int kTestModeRole = 8;
-}
 
 Navigator::Navigator(QMainWindow* window, TopStrip* strip, QStackedWidget* stack, Session& session,
                      QObject* parent)
@@ -46,20 +41,9 @@ void Navigator::colourButton(int n, bool current) {
 }
 
 void Navigator::AbilPannel(int n) {
-    if (s_.outputTest || s_.analogTest) {
-        LinkState& link = s_.link();
-        s_.waitUntil([&link] { return !link.canale_occupato.load(); }, -1);
-        // The write path skips a value equal to the stored one, and the
-        // stored text may already read "0": change it first so the end of
-        // the test is always sent.
-        ParameterTable& t = s_.table();
-        if (t.findRole(kTestModeRole) >= 0) {
-            t.entry(t.entryOfRole(kTestModeRole)).value = QStringLiteral("1");
-            s_.writePath().write(kTestModeRole, QStringLiteral("0"));
-        }
-        s_.outputTest = false;
-        s_.analogTest = false;
-    }
+    // Every page change ends a running output test, analog test or
+    // regulation, also on the page already shown.
+    s_.endRunningTests();
     if (n == current_ || !pages_.contains(n))
         return;
     stack_->setCurrentWidget(pages_.value(n));

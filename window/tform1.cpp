@@ -50,6 +50,9 @@ namespace {
 
 constexpr int kSaveCommand = 32;
 constexpr int kStripLeft = 3;
+// A builder gives the line back within its retries; the end of a test on
+// the way out does not wait longer than that.
+constexpr int kTestEndLockWaitMs = 10000;
 
 QString versionText(int parts) {
     return QStringList(QString::fromLatin1(VELMORA_VERSION).split(QLatin1Char('.')).mid(0, parts))
@@ -380,6 +383,8 @@ void TForm1::testModeClick(bool checked) {
     LinkState& link = session_.link();
     Connection& c = session_.connection();
     if (checked) {
+        // Offline mode sends nothing more: a running test ends first.
+        session_.endRunningTests(kTestEndLockWaitMs);
         link.modo_offline = true;
         link.online = false;
         c.refreshPresentation();
@@ -431,6 +436,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
         return;
     }
     closing_ = true;
+    // A test must not outlive the window: role 8 back to "0" before the
+    // close sequence stops the link.
+    session_.endRunningTests(kTestEndLockWaitMs);
     if (link.online && session_.unsaved() &&
         presenter_->domanda(tr_("Data not saved, do you want to save it?"), TFbox::Question))
         session_.requests().invia_comando(kSaveCommand);

@@ -11,6 +11,7 @@
 #include "window/homepage.h"
 #include "window/indicatorpanel.h"
 #include "window/lamp.h"
+#include "window/onoffswitch.h"
 #include "window/progresswindow.h"
 #include "window/questionbox.h"
 #include "window/splashscreen.h"
@@ -82,6 +83,10 @@ void WindowPresenter::liveRefresh(const LiveResult& r) {
     setLamp("Led_out1B", r.output1);
     setLamp("Led_out2A", r.output2);
     setLamp("Led_out2B", r.output2);
+    // The test page's output sliders show the outputs as the instrument has them.
+    for (const auto& [name, on] : {std::pair{"SLOut1", r.output1}, std::pair{"SLOut2", r.output2}})
+        if (auto* sw = qobject_cast<OnOffSwitch*>(applier_.find(QString::fromLatin1(name))))
+            sw->showState(on);
 
     if (!r.weightFailed) {
         const struct {

@@ -8,6 +8,11 @@
 #include "link/vacom.h"
 #include "services/settingsfile.h"
 
+namespace {
+// A builder gives the line back within its retries.
+constexpr int kTestEndLockWaitMs = 10000;
+}  // namespace
+
 CliLink::CliLink(const CliOptions& options, const CliOutput& out, QObject* parent)
     : QObject(parent), options_(options), out_(out), presentation_(out), session_(&presentation_) {
     connect(&signals_, &CliSignals::interruptedNow, this, &CliLink::onInterrupt);
@@ -157,6 +162,8 @@ void CliLink::finish() {
         return;
     finished_ = true;
     reconnect_.stop();
+    // Whatever way the command ends, a test it started does not outlive it.
+    session_.endRunningTests(kTestEndLockWaitMs);
     session_.shutdownLink();
 }
 
@@ -174,6 +181,18 @@ void CliLink::cut() {
 }
 
 void CliLink::onInterrupt() {
+    // Ctrl+C during a test: end it while the line is still ours, then cut.
+    // A builder that holds the line finishes first; waiting for it here
+    // would stall it, since it resumes only when this handler returns.
+    if (session_.testRunning() && session_.link().online && !finished_) {
+        if (!interruptDeadline_)
+            interruptDeadline_.emplace(kTestEndLockWaitMs);
+        if (session_.link().canale_occupato && !interruptDeadline_->hasExpired()) {
+            QTimer::singleShot(20, this, &CliLink::onInterrupt);
+            return;
+        }
+        session_.endRunningTests(0);
+    }
     cut();
     Q_EMIT interruptedNow();
 }

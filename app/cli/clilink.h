@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "app/cli/cliargs.h"
 #include "app/cli/clioutput.h"
@@ -84,4 +86,6 @@ private:
     bool unplugged_ = false;
     bool lost_ = false;
     bool finished_ = false;
+    // How long an interrupt waits for a builder before it ends a test.
+    std::optional<QDeadlineTimer> interruptDeadline_;
 };

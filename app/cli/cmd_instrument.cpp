@@ -15,6 +15,8 @@ namespace {
 
 enum class Answer { Acknowledged, Refused, NoAnswer };
 
+constexpr quint32 kTestModeRole = 8;
+
 // The outcome of the write just sent: the dispatcher marks a refusal with
 // stato_link 3 and an echoed write with 1.
 Answer answerOfLastWrite(Session& s) {
@@ -188,6 +190,10 @@ int CliCommands::set(const CliOptions& o, const CliOutput& out) {
     }
 
     s.link().stato_link = 0;
+    // A test mode on role 8 holds the instrument: like every test it ends
+    // when the command does (CliLink::finish), and it is no setting to save.
+    if (e.role == kTestModeRole && parseReal(stored).value_or(0) != 0)
+        s.setOutputTest(true);
     s.writePath().write(int(e.role), stored);
     link.throwIfAborted(QStringLiteral("while %1 was written").arg(e.name));
     const Answer answer = answerOfLastWrite(s);
