@@ -104,6 +104,26 @@ public:
     void setAnalogTestLevel(int percent);
     // "Exit" of the analog tools: every page that shows them closes them.
     void closeAnalogTools();
+    // ---- calibration page ----
+    // The builder lock: another request is being built or waited for.
+    bool channelBusy() const;
+    // Sets a role's value text without writing it: "0" makes the next write
+    // of that role go out even when it repeats the instrument's value.
+    void setValueText(int role, const QString& text);
+    // Decimals, mask and division step from CBUnit as the mirror holds it;
+    // the weight-like fields are reformatted.
+    void refreshDecimals();
+    // The used weight (full scale) in display units. Its count of the last
+    // decimal, the bound of the weight fields, is clamped to the signed
+    // 32-bit range instead of wrapping.
+    void setUsedWeight(double usedWeight);
+    // The analog full-scale field follows a newly sent used weight.
+    void showAnalogFullScale(const QString& text);
+    // False when the entry of a role cannot take the text (not a number, or
+    // outside its type's range), so a sequence of writes can be refused
+    // before its first one goes out. A role the definition lacks is the
+    // write path's to report.
+    bool acceptsValue(int role, const QString& text) const;
 
 Q_SIGNALS:
     void onlineChanged(bool online);
