@@ -155,6 +155,8 @@ void PageContext::followInstrumentAddress(int address) {
 
 QString PageContext::storedFormColour() const {
     return s_.settings().formcolor;
+}
+
 // ---- factory page, hardware test page and the analog regulation ----
 
 bool PageContext::lineBusy() const {
@@ -179,6 +181,8 @@ void PageContext::setAnalogTestLevel(int percent) {
 
 void PageContext::closeAnalogTools() {
     Q_EMIT s_.analogToolsClosed();
+}
+
 // ---- calibration page ----
 
 bool PageContext::channelBusy() const {
