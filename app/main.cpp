@@ -33,7 +33,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
                                        QStringLiteral("Close the window after SECONDS."),
                                        QStringLiteral("SECONDS"));
-    parser.addOptions({home, demo, simulator, screenshot, quitAfter});
+    const QCommandLineOption page(QStringLiteral("page"),
+                                  QStringLiteral("Open page N after start-up, through its button."),
+                                  QStringLiteral("N"));
+    parser.addOptions({home, demo, simulator, screenshot, quitAfter, page});
     parser.process(app);
 
     if (parser.isSet(home))
@@ -50,6 +53,12 @@ int main(int argc, char** argv) {
             parser.showHelp(2);
         options.quitAfterMs = static_cast<int>(seconds * 1000);
         options.screenshotDelayMs = std::min(options.screenshotDelayMs, options.quitAfterMs / 2);
+    }
+    if (parser.isSet(page)) {
+        bool ok = false;
+        options.page = parser.value(page).toInt(&ok);
+        if (!ok || options.page < 0 || options.page > 13)
+            parser.showHelp(2);
     }
     return Startup::run(app, options);
 }

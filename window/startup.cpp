@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
+#include <QToolButton>
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -9,9 +10,11 @@
 #include <cstdio>
 
 #include "window/demosimulator.h"
+#include "window/navigator.h"
 #include "window/questionbox.h"
 #include "window/splashscreen.h"
 #include "window/tform1.h"
+#include "window/topstrip.h"
 
 namespace {
 
@@ -79,6 +82,16 @@ int Startup::run(QApplication& app, const Options& options) {
     }
 
     form.finishStartup(splash);
+    if (options.page >= 0) {
+        if (options.page > 0) {
+            form.navigator().BtSetupClick();
+            if (QToolButton* button = form.strip().pageButton(options.page))
+                button->click();
+        }
+        const bool shown = form.navigator().currentPage() == options.page;
+        std::fprintf(stderr, shown ? "velmora: page %d shown\n" : "velmora: page %d not shown\n",
+                     options.page);
+    }
     if (!options.screenshot.isEmpty()) {
         QTimer::singleShot(options.screenshotDelayMs, &form, [&form, &options] {
             const bool saved = form.grab().save(options.screenshot);

@@ -17,6 +17,10 @@ struct Options {
     int screenshotDelayMs = 3000;
     // Closes the window, the normal way, this long after start-up; 0: never.
     int quitAfterMs = 0;
+    // Opens this page after start-up through the page buttons, as a click
+    // on "Setup" and then on the page's button would, and says on stderr
+    // whether it is shown; 0 stays on the home page; -1: nothing.
+    int page = -1;
 };
 
 // Splash, main window, second half of the start-up, message loop. Returns
