@@ -91,6 +91,16 @@ QStringList ControlChannel::execute(const QString& line, bool* quit) {
         server_.faults().setDelayMs(ms);
         return {QStringLiteral("OK delay %1").arg(ms)};
     }
+    if (cmd == QLatin1String("exception3")) {
+        bool ok = false;
+        const int reg = words.size() != 2                ? -2
+                        : words[1] == QLatin1String("off") ? -1
+                                                           : words[1].toInt(&ok);
+        if (reg < -1 || (reg >= 0 && (!ok || reg > 65535)))
+            return err(QStringLiteral("usage: exception3 <register 0-65535>|off"));
+        server_.faults().setException3Register(reg);
+        return {QStringLiteral("OK exception3 ") + words[1]};
+    }
     if (cmd == QLatin1String("quit")) {
         *quit = true;
         return {QStringLiteral("OK quit")};

@@ -31,6 +31,9 @@ public:
     void setSilent(bool silent) { options_.silent = silent; }
     // The control channel's "delay <ms>": later replies are held back so long.
     void setDelayMs(int ms) { options_.delayMs = ms; }
+    // The control channel's "exception3 <register>|off": from now on requests
+    // touching that register are refused (a negative register: none).
+    void setException3Register(int reg) { options_.exception3Register = reg; }
 
     // Counts one request frame addressed to the instrument; true when it
     // must go unanswered.

@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
          QStringLiteral("Append one JSON line per request to this file."), QStringLiteral("FILE")},
         {QStringLiteral("stdin-control"),
          QStringLiteral("Take commands on stdin: load <kg>, unplug, replug, input <1|2> <0|1>, "
-                        "silent on|off, delay <ms>, status, quit.")},
+                        "silent on|off, delay <ms>, exception3 <register>|off, status, quit.")},
         {QStringLiteral("load"), QStringLiteral("Load on the scale at start, in kg (default 0)."),
          QStringLiteral("KG")},
         {QStringLiteral("noise"),

@@ -5,8 +5,17 @@
 #include <QMouseEvent>
 #include <QValueAxis>
 #include <algorithm>
+#include <cmath>
 
 #include "device/liverefresh.h"
+
+namespace {
+// The axis works on instants; UTC date-times carry them without a time-zone
+// lookup. The labels are still written in local time by the axis itself.
+QDateTime instant(qreal msecs) {
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(msecs), Qt::UTC);
+}
+}  // namespace
 
 WeightChart::WeightChart(QWidget* parent)
     : QChartView(parent),
@@ -26,13 +35,18 @@ WeightChart::WeightChart(QWidget* parent)
     series_->attachAxis(xAxis_);
     series_->attachAxis(yAxis_);
     QPen pen(QColor(20, 90, 200));
-    pen.setWidthF(2);
+    pen.setWidthF(1.5);
     series_->setPen(pen);
     setChart(chart);
-    setRenderHint(QPainter::Antialiasing);
-    const QDateTime now = QDateTime::currentDateTime();
+    // A smoothed line costs several times the plain one on every repaint.
+    setRenderHint(QPainter::Antialiasing, false);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     xAxis_->setRange(now.addSecs(-10), now);
-    yAxis_->setRange(0, 1);
+    yAxis_->setRange(axisMin_, axisMax_);
+
+    redraw_.setSingleShot(true);
+    redraw_.setInterval(kRepaintMs);
+    connect(&redraw_, &QTimer::timeout, this, &WeightChart::flush);
 }
 
 void WeightChart::setSeriesName(const QString& name) {
@@ -40,79 +54,134 @@ void WeightChart::setSeriesName(const QString& name) {
     series_->setObjectName(name);
 }
 
-int WeightChart::pointCount() const {
-    return static_cast<int>(series_->count());
+QLineSeries* WeightChart::addSwitchedOffSeries(const QString& name) {
+    auto* s = new QLineSeries;
+    s->setName(name);
+    s->setObjectName(name);
+    chart()->addSeries(s);
+    s->attachAxis(xAxis_);
+    s->attachAxis(yAxis_);
+    s->setVisible(false);
+    return s;
+}
+
+QLineSeries* WeightChart::series() {
+    flush();
+    return series_;
+}
+
+QValueAxis* WeightChart::leftAxis() {
+    flush();
+    return yAxis_;
 }
 
 void WeightChart::clear() {
-    series_->clear();
-    empty_ = true;
+    points_.clear();
+    changed();
 }
 
 void WeightChart::append(const QDateTime& when, double y) {
-    if (series_->count() >= kMaxPoints)
-        series_->remove(0);
-    series_->append(static_cast<qreal>(when.toMSecsSinceEpoch()), y);
-    const QDateTime first = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(series_->at(0).x()));
-    xAxis_->setRange(first < when ? first : when.addSecs(-1), when);
+    if (points_.size() >= kMaxPoints)
+        points_.removeFirst();
+    points_.append(QPointF(static_cast<qreal>(when.toMSecsSinceEpoch()), y));
 }
 
 void WeightChart::addPoint(const QDateTime& when, double y) {
+    const bool first = points_.isEmpty();
     append(when, y);
-    const AxisRange axis{yAxis_->min(), yAxis_->max()};
-    if (empty_) {
+    const AxisRange axis{axisMin_, axisMax_};
+    if (first) {
         fitToPoints();
     } else if (y > axis.max || y < axis.min) {
         // A value outside the axis takes the axis under program control:
         // from now on it only grows, until the next click.
         auto_ = false;
         const AxisRange grown = weightAxisAfter(axis, y);
-        yAxis_->setRange(grown.min, grown.max);
+        axisMin_ = grown.min;
+        axisMax_ = grown.max;
     } else if (auto_) {
         fitToPoints();
     }
-    empty_ = false;
+    changed();
 }
 
 void WeightChart::addFilterPoint(const QDateTime& when, double y, double usedWeight) {
+    const bool first = points_.isEmpty();
     append(when, y);
-    // One repaint for the point and the axis change together.
-    setUpdatesEnabled(false);
-    AxisRange axis{yAxis_->min(), yAxis_->max()};
-    if (empty_ || filterAxisNeedsAutomatic(axis, y)) {
+    AxisRange axis{axisMin_, axisMax_};
+    if (first || filterAxisNeedsAutomatic(axis, y)) {
         auto_ = true;
         fitToPoints();
-        axis = {yAxis_->min(), yAxis_->max()};
+        axis = {axisMin_, axisMax_};
     }
     if (const std::optional<AxisRange> manual = filterAxisManual(axis, usedWeight)) {
         auto_ = false;
-        yAxis_->setRange(manual->min, manual->max);
+        axisMin_ = manual->min;
+        axisMax_ = manual->max;
     } else if (auto_) {
         fitToPoints();
     }
-    empty_ = false;
-    setUpdatesEnabled(true);
+    changed();
 }
 
 void WeightChart::fitToPoints() {
-    const QList<QPointF> pts = series_->points();
-    if (pts.isEmpty())
+    if (points_.isEmpty())
         return;
-    const auto [lo, hi] = std::minmax_element(
-        pts.begin(), pts.end(), [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
-    double min = lo->y(), max = hi->y();
+    const auto [lo, hi] =
+        std::minmax_element(points_.cbegin(), points_.cend(),
+                            [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+    const double min = lo->y(), max = hi->y();
     // A flat line still needs an axis with some height.
     const double pad = max > min ? (max - min) * 0.05 : std::max(1.0, std::abs(max) * 0.01);
-    yAxis_->setRange(min - pad, max + pad);
+    axisMin_ = min - pad;
+    axisMax_ = max + pad;
 }
 
 void WeightChart::autoScale() {
     auto_ = true;
     fitToPoints();
+    changed();
+}
+
+void WeightChart::changed() {
+    dirty_ = true;
+    if (isVisible() && !redraw_.isActive())
+        redraw_.start();
+}
+
+void WeightChart::flush() {
+    redraw_.stop();
+    if (!dirty_)
+        return;
+    dirty_ = false;
+    ++redraws_;
+    // Points and axes change together: one repaint for all of it.
+    setUpdatesEnabled(false);
+    series_->replace(points_);
+    if (!points_.isEmpty()) {
+        const qreal first = points_.first().x();
+        const qreal last = points_.last().x();
+        xAxis_->setRange(instant(first < last ? first : last - 1000), instant(last));
+    }
+    yAxis_->setRange(axisMin_, axisMax_);
+    setUpdatesEnabled(true);
+    Q_EMIT redrawn();
+}
+
+void WeightChart::showEvent(QShowEvent* event) {
+    QChartView::showEvent(event);
+    flush();
+}
+
+void WeightChart::hideEvent(QHideEvent* event) {
+    // What comes in meanwhile is drawn when the chart is shown again.
+    redraw_.stop();
+    QChartView::hideEvent(event);
 }
 
 void WeightChart::mousePressEvent(QMouseEvent* event) {
     autoScale();
+    flush();
     Q_EMIT clicked();
     QChartView::mousePressEvent(event);
 }

@@ -98,7 +98,8 @@ void WindowPresenter::liveRefresh(const LiveResult& r) {
             if (auto* w = qobject_cast<IndicatorPanel*>(applier_.find(QString::fromLatin1(p.name))))
                 w->setActive(p.active);
     }
-    const QDateTime now = QDateTime::currentDateTime();
+    // An instant for the charts; their axes write it as local time of day.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     if (r.weightPoint && parts_.weightChart)
         parts_.weightChart->addPoint(now, *r.weightPoint);
     if (r.filterPoint && parts_.filterChart)
