@@ -86,6 +86,8 @@ void TestCalibrationPage::initTestCase() {
     QVERIFY(page());
     QVERIFY(page()->isVisible());
     QVERIFY(w("bt_send")->isEnabled());
+    // Orange after the read-out, as the main window colours it.
+    QCOMPARE(page()->sendColour(), CalibrationPage::kMatches);
 }
 
 void TestCalibrationPage::cleanupTestCase() {
