@@ -18,7 +18,8 @@ constexpr int kFullScaleRegulationRole = 40;
 
 }  // namespace
 
-AnalogPage::AnalogPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::AnalogPage) {
+AnalogPage::AnalogPage(PageContext& context, QWidget* parent)
+    : Page(context, parent), ui(new Ui::AnalogPage) {
     ui->setupUi(this);
     claimControls();
     ui->Gbanacal->hide();
