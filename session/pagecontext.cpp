@@ -139,9 +139,9 @@ void PageContext::userChanged(const ControlUpdate& update) {
 
 void PageContext::fieldbusProtocolChosen(const QString& text) {
     s_.decoder().fillFieldbusBauds();
-    s_.controls().publish(ControlUpdate::setVisible(QStringLiteral("bt_GSD"),
-                                                    s_.controls().index(QStringLiteral("CBProt2")) ==
-                                                        Decoder::Profibus));
+    s_.controls().publish(ControlUpdate::setVisible(
+        QStringLiteral("bt_GSD"),
+        s_.controls().index(QStringLiteral("CBProt2")) == Decoder::Profibus));
     s_.fieldbusCaption = text;
     s_.flushControls();
 }

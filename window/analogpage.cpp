@@ -18,7 +18,8 @@ constexpr int kFullScaleRegulationRole = 40;
 
 }  // namespace
 
-AnalogPage::AnalogPage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::AnalogPage) {
+AnalogPage::AnalogPage(PageContext& context, QWidget* parent)
+    : Page(context, parent), ui(new Ui::AnalogPage) {
     ui->setupUi(this);
     claimControls();
     ui->Gbanacal->hide();
@@ -41,6 +42,10 @@ AnalogPage::AnalogPage(PageContext& context, QWidget* parent) : Page(context, pa
     for (const QList<QPushButton*>& row : rows)
         for (int k = 0; k < row.size(); ++k)
             row[k]->setIcon(icons[k]);
+    QFont sign = font();
+    sign.setPixelSize(20);
+    for (QLabel* l : {ui->lbanaoffM, ui->lbanaoffP, ui->lbanaFSregM, ui->lbanaFSregP})
+        l->setFont(sign);
 
     binder_ = new FieldBinder(context, this);
     binder_->bind(this);

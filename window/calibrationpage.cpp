@@ -1,6 +1,7 @@
 #include "window/calibrationpage.h"
 
 #include <QCoreApplication>
+#include <QImage>
 #include <QRegularExpressionValidator>
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
@@ -72,6 +73,10 @@ CalibrationPage::CalibrationPage(PageContext& context, QWidget* parent)
     connect(ui->bt_zero, &QPushButton::clicked, this, &CalibrationPage::bt_zeroClick);
     connect(ui->bt_acquire1, &QPushButton::clicked, this, &CalibrationPage::bt_acquire1Click);
     connect(ui->BtReset_cal, &QPushButton::clicked, this, &CalibrationPage::BtReset_calClick);
+    // The main window colours "Send" too (orange after a read-out), with a
+    // bare background colour that Qt paints as a pale gradient: the filter
+    // gives every colour the page's flat face.
+    ui->bt_send->installEventFilter(this);
     setSendColour(kMatches);
 }
 
@@ -84,13 +89,30 @@ void CalibrationPage::windowShown() {
 }
 
 QColor CalibrationPage::sendColour() const {
-    return ui->bt_send->palette().color(QPalette::Button);
+    // What the button shows, read off its picture: the main window colours
+    // it too (orange after a read-out), by the same style sheet.
+    const QImage picture = ui->bt_send->grab().toImage();
+    return picture.pixelColor(picture.width() / 10, picture.height() / 2);
 }
 
 void CalibrationPage::setSendColour(const QColor& colour) {
-    QPalette pal = ui->bt_send->palette();
-    pal.setColor(QPalette::Button, colour);
-    ui->bt_send->setPalette(pal);
+    ui->bt_send->setStyleSheet(
+        QStringLiteral(
+            "QPushButton { background-color: %1; border: 1px solid #8a5a2a;"
+            " border-radius: 4px; font-weight: bold; } QPushButton:disabled { color: #6a4a2a; }")
+            .arg(colour.name(QColor::HexRgb)));
+}
+
+bool CalibrationPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->bt_send && event->type() == QEvent::StyleChange &&
+        !ui->bt_send->styleSheet().contains(QLatin1String("border"))) {
+        static const QRegularExpression bare(
+            QStringLiteral("background-color:\\s*(#[0-9A-Fa-f]{6})"));
+        const QRegularExpressionMatch m = bare.match(ui->bt_send->styleSheet());
+        if (m.hasMatch())
+            setSendColour(QColor(m.captured(1)));
+    }
+    return Page::eventFilter(watched, event);
 }
 
 void CalibrationPage::showText(QLineEdit* field, const QString& text) {

@@ -28,12 +28,15 @@ public:
     // Shows the calibration log's count and date.
     void windowShown() override;
 
-    // The colour "Send" shows.
+    // The colour "Send" is drawn in.
     QColor sendColour() const;
 
     // Reads "Cal_log.txt" into the panel; without a file the panel keeps
     // what it shows.
     void loadcallog();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CBUnitChange();

@@ -74,13 +74,16 @@ CommunicationsPage::CommunicationsPage(PageContext& context, QWidget* parent)
     // go with the IP fields.
     ui->MEIP->installEventFilter(this);
     ui->MESNET->installEventFilter(this);
-    for (QWidget* w : {static_cast<QWidget*>(ui->CBBaudField), static_cast<QWidget*>(ui->lbBaudField),
-                       static_cast<QWidget*>(ui->lbaddress2), static_cast<QWidget*>(ui->Echannel),
-                       static_cast<QWidget*>(ui->MEIP), static_cast<QWidget*>(ui->MESNET)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(ui->CBBaudField), static_cast<QWidget*>(ui->lbBaudField),
+          static_cast<QWidget*>(ui->lbaddress2), static_cast<QWidget*>(ui->Echannel),
+          static_cast<QWidget*>(ui->MEIP), static_cast<QWidget*>(ui->MESNET)})
         w->hide();
 
-    connect(ui->CBProt1, &QComboBox::activated, this, [this] { writeIndex(ui->CBProt1, kProtocolRole); });
-    connect(ui->CBBaud1, &QComboBox::activated, this, [this] { writeIndex(ui->CBBaud1, kBaudRole); });
+    connect(ui->CBProt1, &QComboBox::activated, this,
+            [this] { writeIndex(ui->CBProt1, kProtocolRole); });
+    connect(ui->CBBaud1, &QComboBox::activated, this,
+            [this] { writeIndex(ui->CBBaud1, kBaudRole); });
     connect(ui->cbframe, &QComboBox::activated, this, &CommunicationsPage::cbframeChange);
     connect(ui->CBProt2, &QComboBox::activated, this, &CommunicationsPage::CBProt2Change);
     connect(ui->CBBaudField, &QComboBox::activated, this,

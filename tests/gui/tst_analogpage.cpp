@@ -130,7 +130,7 @@ void TestAnalogPage::calibrationGroupFollowsCtrlK() {
     f_->form->navigator().AbilPannel(6);
     auto* group = c<QGroupBox>("Gbanacal");
     QVERIFY(group->isHidden());
-    const QStringList buttons{"btanaOMM", "btanaOM",   "btanaOP",   "btanaOPP",
+    const QStringList buttons{"btanaOMM",  "btanaOM",  "btanaOP",  "btanaOPP",
                               "btanaFSMM", "btanaFSM", "btanaFSP", "btanaFSPP"};
     for (const QString& name : buttons) {
         auto* b = group->findChild<QPushButton*>(name);

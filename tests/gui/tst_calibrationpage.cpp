@@ -86,6 +86,8 @@ void TestCalibrationPage::initTestCase() {
     QVERIFY(page());
     QVERIFY(page()->isVisible());
     QVERIFY(w("bt_send")->isEnabled());
+    // Orange after the read-out, as the main window colours it.
+    QCOMPARE(page()->sendColour(), CalibrationPage::kMatches);
 }
 
 void TestCalibrationPage::cleanupTestCase() {
@@ -305,17 +307,21 @@ void TestCalibrationPage::divisionChangeDuringChangeIsIgnored() {
     auto* unit = w<QComboBox>("CBUnit");
     const LinkState& link = f_->session().link();
     bool changedDuring = false;
+    QString heldDuring;
     // The second change arrives while the first one's write is in flight.
     const QMetaObject::Connection c = connect(&f_->session(), &Session::wake, this, [&] {
         if (!changedDuring && link.canale_occupato) {
             changedDuring = true;
             unit->setCurrentIndex(5);
+            // Ignored at once: the table still holds the division in flight.
+            heldDuring = f_->session().table().entry(0).value;
         }
     });
     const int m = mark();
     unit->setCurrentIndex(4);
     disconnect(c);
     QVERIFY(changedDuring);
+    QCOMPARE(heldDuring, QStringLiteral("4"));
     QCOMPARE(describe(writesSince(m)), describe({{reg(0), 4, 0}}));
     // The box shows the division that was sent, and its decimals rule.
     QCOMPARE(unit->currentIndex(), 4);

@@ -27,6 +27,7 @@ private Q_SLOTS:
     void serialAddressIsFollowed();
     void serialAddressAbove127IsRefused();
     void refusedValueShowsTheInstrumentsValue();
+    void refusedIpNumberShowsTheInstrumentsAddress();
 
 private:
     template <typename T>
@@ -195,11 +196,16 @@ void TestCommunicationsPage::dottedAddressesWriteFourNumbers() {
 void TestCommunicationsPage::malformedDottedAddressWritesNothing_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("typed");
-    QTest::newRow("three numbers") << "MEIP" << "192.168.1";
-    QTest::newRow("five numbers") << "MEIP" << "192.168.1.10.5";
-    QTest::newRow("above 255") << "MEIP" << "192.168.1.300";
-    QTest::newRow("empty number") << "MESNET" << "255..255.0";
-    QTest::newRow("letters") << "MESNET" << "255.255.x.0";
+    QTest::newRow("three numbers") << "MEIP"
+                                   << "192.168.1";
+    QTest::newRow("five numbers") << "MEIP"
+                                  << "192.168.1.10.5";
+    QTest::newRow("above 255") << "MEIP"
+                               << "192.168.1.300";
+    QTest::newRow("empty number") << "MESNET"
+                                  << "255..255.0";
+    QTest::newRow("letters") << "MESNET"
+                             << "255.255.x.0";
 }
 
 void TestCommunicationsPage::malformedDottedAddressWritesNothing() {
@@ -271,6 +277,35 @@ void TestCommunicationsPage::refusedValueShowsTheInstrumentsValue() {
     QCOMPARE(response->text(), shown);
     const ParameterTable& t = f_->session().table();
     QCOMPARE(t.entry(t.entryOfRole(31)).value, QString::number(qRound(shown.toDouble() * 100)));
+}
+
+void TestCommunicationsPage::refusedIpNumberShowsTheInstrumentsAddress() {
+    // An instrument of its own that refuses the IP address's second number.
+    WindowFixture f;
+    ParameterTable t;
+    QVERIFY(t.loadDefinition(f.home.file(QStringLiteral("Config/DATV3512.def"))).ok);
+    const int second = registerOfRole(t, 44);
+    QVERIFY2(f.startSim({QStringLiteral("--model"), QStringLiteral("35"),
+                         QStringLiteral("--release"), QStringLiteral("12"),
+                         QStringLiteral("--exception3-on-register"), QString::number(second)}),
+             qPrintable(f.sim->errorString()));
+    f.writeSettings(f.sim->ptyPath());
+    QVERIFY(f.start());  // the read-out meets the refusal too: the boxes are answered
+    QVERIFY(f.session().link().online);
+    choose(f.control<QComboBox>("CBProt2"), 4);  // PROFINET
+    auto* ip = f.control<QLineEdit>("MEIP");
+    const QString before = ip->text();
+    PageTraffic traffic{f.sim.get()};
+    traffic.setMark();
+    typeAndLeave(ip, QStringLiteral("10.20.30.40"));
+    // Every number is tried; the refused one stays as the instrument has it.
+    QCOMPARE(traffic.writesTo(second), QList<int>{20});
+    QCOMPARE(traffic.writes(), 4);
+    QStringList expected = before.split(QLatin1Char('.'));
+    expected[0] = QStringLiteral("10");
+    expected[2] = QStringLiteral("30");
+    expected[3] = QStringLiteral("40");
+    QCOMPARE(ip->text(), expected.join(QLatin1Char('.')));
 }
 
 QTEST_MAIN(TestCommunicationsPage)
