@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <algorithm>
+#include <cstdio>
 
 #include "base/programfolder.h"
 #include "window/startup.h"
@@ -33,7 +34,12 @@ int main(int argc, char** argv) {
     const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
                                        QStringLiteral("Close the window after SECONDS."),
                                        QStringLiteral("SECONDS"));
-    parser.addOptions({home, demo, simulator, screenshot, quitAfter});
+    const QCommandLineOption page(QStringLiteral("page"),
+                                  QStringLiteral("Open the window on page N (0 home, 1-13 as the "
+                                                 "page buttons number them), in the layout its "
+                                                 "button chooses."),
+                                  QStringLiteral("N"));
+    parser.addOptions({home, demo, simulator, screenshot, quitAfter, page});
     parser.process(app);
 
     if (parser.isSet(home))
@@ -50,6 +56,10 @@ int main(int argc, char** argv) {
             parser.showHelp(2);
         options.quitAfterMs = static_cast<int>(seconds * 1000);
         options.screenshotDelayMs = std::min(options.screenshotDelayMs, options.quitAfterMs / 2);
+    }
+    if (parser.isSet(page) && !Startup::isPageNumber(parser.value(page), &options.page)) {
+        std::fprintf(stderr, "velmora: --page takes a page number from 0 to 13\n");
+        return 2;
     }
     return Startup::run(app, options);
 }

@@ -48,7 +48,9 @@ QList<FieldBinding> buildTable() {
     }
     // Communications
     t << row("Eritardorisp", T::Leaving, Fm::Hundredths, L::None, 0, C::PointsRemoved, 31);
-    t << row("Eaddcom", T::Leaving, Fm::None, L::None, 0, C::AsTyped, 30);
+    // Bounded as the home page's address field is, so the program can always
+    // follow the address it has written.
+    t << row("Eaddcom", T::Leaving, Fm::None, L::Fixed, 127, C::AsTyped, 30);
     t << row("Echannel", T::EachChange, Fm::None, L::FieldbusAddress, 0, C::AsTyped, 34);
     // Analogic
     t << row("EanaFS", T::Leaving, Fm::DecimalsMask, L::UsedWeightCounts, 0, C::ScaleDown, 36);

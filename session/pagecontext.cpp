@@ -1,6 +1,12 @@
 #include "session/pagecontext.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 #include "base/eventlog.h"
+#include "device/numberformat.h"
+#include "device/valuecodec.h"
 #include "session/requests.h"
 #include "session/session.h"
 #include "session/writepath.h"
@@ -129,6 +135,28 @@ void PageContext::userChanged(const ControlUpdate& update) {
     s_.controls().apply(update);
 }
 
+// ---- Communications, Analogic and Functions pages ----
+
+void PageContext::fieldbusProtocolChosen(const QString& text) {
+    s_.decoder().fillFieldbusBauds();
+    s_.controls().publish(ControlUpdate::setVisible(QStringLiteral("bt_GSD"),
+                                                    s_.controls().index(QStringLiteral("CBProt2")) ==
+                                                        Decoder::Profibus));
+    s_.fieldbusCaption = text;
+    s_.flushControls();
+}
+
+void PageContext::followInstrumentAddress(int address) {
+    const QString text = QString::number(address);
+    s_.display().commAddress = address;
+    s_.controls().publish(ControlUpdate::setText(QStringLiteral("Eaddress"), text));
+    setWorkingAddress(address, text);
+}
+
+QString PageContext::storedFormColour() const {
+    return s_.settings().formcolor;
+}
+
 // ---- factory page, hardware test page and the analog regulation ----
 
 bool PageContext::lineBusy() const {
@@ -153,4 +181,45 @@ void PageContext::setAnalogTestLevel(int percent) {
 
 void PageContext::closeAnalogTools() {
     Q_EMIT s_.analogToolsClosed();
+}
+
+// ---- calibration page ----
+
+bool PageContext::channelBusy() const {
+    return s_.link().canale_occupato;
+}
+
+void PageContext::setValueText(int role, const QString& text) {
+    const int index = s_.table().findRole(role);
+    if (index >= 0)
+        s_.table().entry(index).value = text;
+}
+
+void PageContext::refreshDecimals() {
+    s_.decoder().refreshDecimals();
+    s_.flushControls();
+}
+
+void PageContext::setUsedWeight(double usedWeight) {
+    DisplayState& d = s_.display();
+    d.usedWeight = usedWeight;
+    const double counts = std::trunc(usedWeight * double(powerOfTen(d.decimals)));
+    constexpr double top = std::numeric_limits<qint32>::max();
+    constexpr double bottom = std::numeric_limits<qint32>::min();
+    if (std::isnan(counts) || counts > top || counts < bottom)
+        EventLog::log(QStringLiteral("Errore: peso utilizzato fuori scala (%1)")
+                          .arg(QString::number(usedWeight, 'f', d.decimals)));
+    d.usedWeightCounts = std::isnan(counts) ? 0 : qint32(std::clamp(counts, bottom, top));
+}
+
+void PageContext::showAnalogFullScale(const QString& text) {
+    s_.controls().publish(ControlUpdate::setText(QStringLiteral("EanaFS"), text));
+    s_.flushControls();
+}
+
+bool PageContext::acceptsValue(int role, const QString& text) const {
+    const int index = s_.table().findRole(role);
+    if (index < 0)
+        return true;
+    return encodeValue(s_.table().entry(index).type, text.trimmed()).ok;
 }

@@ -77,6 +77,18 @@ public:
     // The user's own change, into the mirror only.
     void userChanged(const ControlUpdate& update);
 
+    // ---- Communications, Analogic and Functions pages ----
+    // A fieldbus protocol chosen by hand (CBProt2's index is in the mirror
+    // already): the bauds, the network controls, the address limit and the
+    // analog availability follow; the documents page's "Open File Fieldbus"
+    // is shown for PROFIBUS only, and the fieldbus caption names `text`.
+    void fieldbusProtocolChosen(const QString& text);
+    // The instrument took a new serial address: every request goes there
+    // from now on, and the home page's field, its label and the settings
+    // follow.
+    void followInstrumentAddress(int address);
+    // The window colour as the settings hold it: 0x00BBGGRR in decimal.
+    QString storedFormColour() const;
     // ---- factory page, hardware test page and the analog regulation ----
     // True while a request builder holds the line (canale_occupato); a
     // test step started then is dropped.
@@ -92,6 +104,26 @@ public:
     void setAnalogTestLevel(int percent);
     // "Exit" of the analog tools: every page that shows them closes them.
     void closeAnalogTools();
+    // ---- calibration page ----
+    // The builder lock: another request is being built or waited for.
+    bool channelBusy() const;
+    // Sets a role's value text without writing it: "0" makes the next write
+    // of that role go out even when it repeats the instrument's value.
+    void setValueText(int role, const QString& text);
+    // Decimals, mask and division step from CBUnit as the mirror holds it;
+    // the weight-like fields are reformatted.
+    void refreshDecimals();
+    // The used weight (full scale) in display units. Its count of the last
+    // decimal, the bound of the weight fields, is clamped to the signed
+    // 32-bit range instead of wrapping.
+    void setUsedWeight(double usedWeight);
+    // The analog full-scale field follows a newly sent used weight.
+    void showAnalogFullScale(const QString& text);
+    // False when the entry of a role cannot take the text (not a number, or
+    // outside its type's range), so a sequence of writes can be refused
+    // before its first one goes out. A role the definition lacks is the
+    // write path's to report.
+    bool acceptsValue(int role, const QString& text) const;
 
 Q_SIGNALS:
     void onlineChanged(bool online);

@@ -2,11 +2,16 @@
 
 #include "window/page.h"
 
+class FieldBinder;
+
 namespace Ui {
 class AnalogPage;
 }
 
-// Page 6, "Analog": the analog output, with the hidden group Gbanacal.
+// Page 6, "Analog": the analog output's mode, range, full scale and zero,
+// and the hidden group Gbanacal with the eight regulation buttons (Zero
+// Offset and Full Scale, each fast down, down, up, fast up), whose
+// handlers the analog regulation attaches.
 class AnalogPage : public Page {
     Q_OBJECT
 public:
@@ -18,5 +23,9 @@ public:
     void toggleCalibrationGroup();
 
 private:
+    void CBModeChange();
+    void CBRangeChange();
+
     Ui::AnalogPage* ui;
+    FieldBinder* binder_ = nullptr;
 };

@@ -1,20 +1,61 @@
 #pragma once
 
+#include <QColor>
+
 #include "window/page.h"
+
+class QLineEdit;
 
 namespace Ui {
 class CalibrationPage;
 }
 
-// Page 1, "Calib.": the scale's base settings and its calibration.
+// Page 1, "Calib.": the scale's base settings (division, maximum weight,
+// sensitivity, fixed tare, used weight, sent together by "Send"), the
+// calibration log panel, and the calibration itself (zero, known weight,
+// reset).
 class CalibrationPage : public Page {
     Q_OBJECT
 public:
+    static inline const QColor kMatches{0xFF, 0x80, 0x00};  // fields as the instrument has them
+    static inline const QColor kDiffers{0xFF, 0x00, 0x00};  // an edit not sent yet
+
     explicit CalibrationPage(PageContext& context, QWidget* parent = nullptr);
     ~CalibrationPage() override;
 
     int number() const override { return 1; }
 
+    // Shows the calibration log's count and date.
+    void windowShown() override;
+
+    // The colour "Send" shows.
+    QColor sendColour() const;
+
+    // Reads "Cal_log.txt" into the panel; without a file the panel keeps
+    // what it shows.
+    void loadcallog();
+
 private:
+    void CBUnitChange();
+    void EfsChange();
+    void bt_sendClick();
+    void bt_zeroClick();
+    void bt_acquire1Click();
+    void BtReset_calClick();
+
+    // Counts one calibration in the panel and the file.
+    void salvacallog();
+    // The checks "Send" makes before anything is written; false when one
+    // failed (the technician has seen why).
+    bool sendChecksPass();
+    void setSendColour(const QColor& colour);
+    // A text the page itself puts into one of its fields, without running
+    // the field's change handler.
+    void showText(QLineEdit* field, const QString& text);
+    void notCorrect();
+
     Ui::CalibrationPage* ui;
+    // CBUnitChange lets events run while the instrument answers, so a
+    // second change of the box can arrive meanwhile.
+    bool unitChanging_ = false;
 };

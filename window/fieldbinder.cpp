@@ -54,8 +54,10 @@ void FieldBinder::run(QLineEdit* field, const FieldBinding& row) {
     if (!value)
         return;
     ctx_.userChanged(ControlUpdate::setText(row.field, field->text()));
-    if (row.role >= 0)
-        ctx_.writeParameter(row.role, *value);
-    else if (accepted_)
+    if (row.role >= 0) {
+        const Outcome outcome = ctx_.writeParameter(row.role, *value);
+        if (written_)
+            written_(row, *value, outcome);
+    } else if (accepted_)
         accepted_(row, *value);
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <functional>
 
+#include "link/outcome.h"
+
 class PageContext;
 class QLineEdit;
 class QWidget;
@@ -26,7 +28,14 @@ public:
     // Runs one field's pattern now, as its trigger would.
     void run(QLineEdit* field, const FieldBinding& row);
 
+    // Told after a row with a role has been written, with how the write
+    // ended, for pages whose field has a sequel (the serial address).
+    using Written =
+        std::function<void(const FieldBinding& row, const QString& value, const Outcome& outcome)>;
+    void setWritten(Written written) { written_ = std::move(written); }
+
 private:
     PageContext& ctx_;
     Accepted accepted_;
+    Written written_;
 };

@@ -129,3 +129,16 @@ void Navigator::toggleFactoryButton() {
     QToolButton* factory = strip_->pageButton(13);
     factory->setVisible(factory->isHidden());
 }
+
+bool Navigator::openPage(int n) {
+    if (!pages_.contains(n))
+        return false;
+    if (n == 0 || n == 10)
+        form_style(Compact);
+    else if (n == 11 || n == 12)
+        form_style(Service);
+    else
+        form_style(Setup);
+    AbilPannel(n);
+    return true;
+}

@@ -37,6 +37,9 @@ public:
     void BtSetupClick();
     // Ctrl+F8: the Factory button's visibility, whatever the marker says.
     void toggleFactoryButton();
+    // Shows page n in the layout its own button would choose (home: the
+    // compact layout); false for a number no page has.
+    bool openPage(int n);
 
     int currentPage() const { return current_; }
     int currentLayout() const { return layout_; }

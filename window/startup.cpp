@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "window/demosimulator.h"
+#include "window/navigator.h"
 #include "window/questionbox.h"
 #include "window/splashscreen.h"
 #include "window/tform1.h"
@@ -53,6 +54,16 @@ void closeOnSignals(TForm1& form) {
 
 }  // namespace
 
+bool Startup::isPageNumber(const QString& text, int* page) {
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok);
+    if (!ok || n < 0 || n > 13)
+        return false;
+    if (page)
+        *page = n;
+    return true;
+}
+
 int Startup::run(QApplication& app, const Options& options) {
     catchSignals();
     auto* splash = new TSplashScreen;
@@ -87,6 +98,11 @@ int Startup::run(QApplication& app, const Options& options) {
                          qPrintable(options.screenshot));
         });
     }
+    if (options.page >= 0)
+        QTimer::singleShot(0, &form, [&form, &options] {
+            if (!form.navigator().openPage(options.page))
+                std::fprintf(stderr, "velmora: --page: no page %d\n", options.page);
+        });
     // Queued, so it acts inside the message loop.
     QTimer::singleShot(0, &form, [&form] { closeOnSignals(form); });
     if (options.quitAfterMs > 0)

@@ -17,10 +17,15 @@ struct Options {
     int screenshotDelayMs = 3000;
     // Closes the window, the normal way, this long after start-up; 0: never.
     int quitAfterMs = 0;
+    // Opens the window on this page (0 home ... 13 factory); -1: as stored.
+    int page = -1;
 };
 
 // Splash, main window, second half of the start-up, message loop. Returns
 // the exit code; a second instance returns 0 after its message.
 int run(QApplication& app, const Options& options);
+
+// Whether text names one of the window's pages (0 to 13).
+bool isPageNumber(const QString& text, int* page = nullptr);
 
 }  // namespace Startup

@@ -125,6 +125,8 @@ TForm1::TForm1(QWidget* parent)
     home_ = qobject_cast<HomePage*>(pages[0]);
     auto* weight = qobject_cast<WeightPage*>(pages[7]);
     auto* filters = qobject_cast<FiltersPage*>(pages[2]);
+    auto* functions = qobject_cast<FunctionsPage*>(pages[6]);
+    connect(functions, &FunctionsPage::colourChosen, this, &TForm1::setFormColour);
 
     WindowPresenter::Parts parts;
     parts.window = this;

@@ -13,6 +13,7 @@
 #include "window/datawindow.h"
 #include "window/homepage.h"
 #include "window/navigator.h"
+#include "window/startup.h"
 #include "window/statuspanels.h"
 #include "window/topstrip.h"
 #include "window/windowpresenter.h"
@@ -49,6 +50,9 @@ private Q_SLOTS:
     void viewSelector();
     void addressField();
     void languageFromSettings();
+    void openPage_data();
+    void openPage();
+    void controlNamesAreUnique();
 };
 
 void TestNavigation::startsOffline() {
@@ -291,6 +295,66 @@ void TestNavigation::languageFromSettings() {
     auto* menu = g.form->findChild<QMenu*>(QStringLiteral("Language1"));
     QCOMPARE(menu->actions().size(), 1);
     QVERIFY(menu->actions().first()->isChecked());
+}
+
+void TestNavigation::openPage_data() {
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("layout");
+    QTest::addColumn<QString>("setupCaption");
+    QTest::newRow("home") << 0 << int(Navigator::Compact) << QStringLiteral("Setup");
+    QTest::newRow("calibration") << 1 << int(Navigator::Setup) << QStringLiteral("Home");
+    QTest::newRow("backup") << 9 << int(Navigator::Setup) << QStringLiteral("Home");
+    QTest::newRow("weight") << 10 << int(Navigator::Compact) << QStringLiteral("Home");
+    QTest::newRow("test") << 11 << int(Navigator::Service) << QStringLiteral("Home");
+    QTest::newRow("logger") << 12 << int(Navigator::Service) << QStringLiteral("Home");
+    QTest::newRow("factory") << 13 << int(Navigator::Setup) << QStringLiteral("Home");
+}
+
+// --page N opens the page in the layout of its own button.
+void TestNavigation::openPage() {
+    QFETCH(int, page);
+    QFETCH(int, layout);
+    QFETCH(QString, setupCaption);
+    WindowFixture f;
+    f.writeSettings(QStringLiteral("NO"));
+    QVERIFY(f.start());
+    // Start away from the page so that opening it is a real change.
+    f.form->navigator().openPage(page == 1 ? 2 : 1);
+    QVERIFY(f.form->navigator().openPage(page));
+    QCOMPARE(f.form->navigator().currentPage(), page);
+    QCOMPARE(f.form->navigator().currentLayout(), layout);
+    QCOMPARE(f.form->width(), Navigator::clientSize(layout).width());
+    QCOMPARE(f.form->strip().setupButton()->text(), setupCaption);
+    QVERIFY(!f.form->navigator().openPage(14));
+    QCOMPARE(f.form->navigator().currentPage(), page);
+
+    int n = -1;
+    QVERIFY(Startup::isPageNumber(QStringLiteral(" 13 "), &n));
+    QCOMPARE(n, 13);
+    for (const char* bad : {"14", "-1", "two", ""})
+        QVERIFY2(!Startup::isPageNumber(QLatin1String(bad)), bad);
+}
+
+// Tests and the control model find controls by name: two widgets with one
+// name would make one of them unreachable.
+void TestNavigation::controlNamesAreUnique() {
+    WindowFixture f;
+    f.writeSettings(QStringLiteral("NO"));
+    QVERIFY(f.start());
+    QHash<QString, int> seen;
+    for (QWidget* w : f.form->findChildren<QWidget*>()) {
+        const QString name = w->objectName();
+        // Qt's own inner widgets carry names starting "qt_".
+        if (name.isEmpty() || name.startsWith(QLatin1String("qt_")))
+            continue;
+        ++seen[name];
+    }
+    QStringList twice;
+    for (auto it = seen.cbegin(); it != seen.cend(); ++it)
+        if (it.value() > 1)
+            twice << it.key();
+    twice.sort();
+    QVERIFY2(twice.isEmpty(), qPrintable(twice.join(QLatin1String(", "))));
 }
 
 QTEST_MAIN(TestNavigation)
