@@ -375,7 +375,9 @@ void Session::setAnalogTest(bool running) {
 
 Outcome Session::endRunningTests(int lockWaitMs) {
     const bool running = testRunning();
-    if (!running && !(testEndOwed_ && isTestOwner()))
+    // An owed end is tried again only where it can reach its instrument;
+    // otherwise the next connection to that instrument sends it.
+    if (!running && !(testEndOwed_ && isTestOwner() && link_.online))
         return Outcome::notSent(Outcome::Reason::None);
     // The waits below let events run; a second way out (a page click while
     // the window closes) finds this one already under way.

@@ -7,6 +7,7 @@
 #include "device/numberformat.h"
 #include "session/pagecontext.h"
 #include "ui_analogpage.h"
+#include "window/analogregulation.h"
 #include "window/fieldbinder.h"
 
 namespace {
@@ -39,9 +40,15 @@ AnalogPage::AnalogPage(PageContext& context, QWidget* parent)
     const QList<QList<QPushButton*>> rows = {
         {ui->btanaOMM, ui->btanaOM, ui->btanaOP, ui->btanaOPP},
         {ui->btanaFSMM, ui->btanaFSM, ui->btanaFSP, ui->btanaFSPP}};
-    for (const QList<QPushButton*>& row : rows)
-        for (int k = 0; k < row.size(); ++k)
-            row[k]->setIcon(icons[k]);
+    // The factory page's regulation handlers, on this page's context.
+    auto* regulation = new AnalogRegulation(context, this);
+    for (int r = 0; r < rows.size(); ++r)
+        for (int k = 0; k < rows[r].size(); ++k) {
+            rows[r][k]->setIcon(icons[k]);
+            regulation->attach(rows[r][k], AnalogRegulation::Button(r * 4 + k));
+        }
+    // An "Exit" of the analog tools hides the group too.
+    connect(&context, &PageContext::analogToolsClosed, ui->Gbanacal, &QWidget::hide);
     QFont sign = font();
     sign.setPixelSize(20);
     for (QLabel* l : {ui->lbanaoffM, ui->lbanaoffP, ui->lbanaFSregM, ui->lbanaFSregP})

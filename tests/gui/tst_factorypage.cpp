@@ -11,6 +11,7 @@
 
 #include "session/writepath.h"
 #include "testmodes.h"
+#include "window/analogpage.h"
 #include "window/analogregulation.h"
 #include "window/navigator.h"
 #include "windowfixture.h"
@@ -40,6 +41,7 @@ private Q_SLOTS:
     void exitEndsOnlyARunningTest();
     void pageChangeEndsTheRegulationOnce();
     void stepsWaitForNoBuilder();
+    void analogPageButtonsShareTheHandlers();
     void readOutsFollowTheInstrument();
     void calibrationAndResetButtons();
     void cleanupTestCase();
@@ -280,6 +282,33 @@ void TestFactoryPage::stepsWaitForNoBuilder() {
     QVERIFY(!s().testRunning());
     w<QSlider>("TBAnalog")->setValue(0);
     s().endRunningTests();
+}
+
+void TestFactoryPage::analogPageButtonsShareTheHandlers() {
+    Navigator& nav = f_->form->navigator();
+    nav.pageButtonClick(6);
+    auto* analog = qobject_cast<AnalogPage*>(nav.page(6));
+    QVERIFY(analog);
+    analog->toggleCalibrationGroup();  // Ctrl+K
+    QVERIFY(w("Gbanacal")->isVisible());
+    preset(kZeroOffsetRole, 50);
+    w<QAbstractButton>("btanaOMM")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(writes(), (QList<SeenWrite>{{6, reg(kModeRole), 3},
+                                                         {6, reg(kZeroOffsetRole), 0}}),
+                              5000);
+    preset(kFullScaleRole, 65500);
+    QTest::mouseClick(w<QAbstractButton>("btanaFSPP"), Qt::LeftButton, Qt::ShiftModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(writes(), (QList<SeenWrite>{{6, reg(kModeRole), 4},
+                                                         {6, reg(kFullScaleRole), 65535},
+                                                         {6, reg(kModeRole), 4}}),
+                              5000);
+    QVERIFY(s().outputTest);
+    // "Exit" closes the tools on both pages and ends the regulation.
+    mark_ = lastSeq(*f_->sim);
+    w<QPushButton>("btExitana")->click();
+    QVERIFY(w("Gbanacal")->isHidden());
+    QTRY_COMPARE_WITH_TIMEOUT(writes(), (QList<SeenWrite>{{6, reg(kModeRole), 0}}), 5000);
+    nav.pageButtonClick(13);
 }
 
 void TestFactoryPage::readOutsFollowTheInstrument() {
