@@ -43,7 +43,8 @@ QList<int> SearchProbe::btsearchClick(const QString& speed) {
             s_.port().write(frame);
             s_.waitUntil([&link] { return link.risposta_ok != 0; }, timeout);
         }
-        if (!ricerca_attiva_)
+        // The application closing ends the run too: the line is going away.
+        if (!ricerca_attiva_ || link.richiesta_stop)
             break;
         if (link.risposta_ok == 1) {
             addresses.append(address);

@@ -8,7 +8,9 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "device/paramtable.h"
 #include "base/programfolder.h"
@@ -106,8 +108,11 @@ int main(int argc, char** argv) {
          QStringLiteral("DIR")},
         {QStringLiteral("address"),
          QStringLiteral(
-             "Factory Modbus address, 1-127 (default 1; an address saved in --state wins)."),
-         QStringLiteral("N")},
+             "Factory Modbus address, 1-127 (default 1; an address saved in --state wins). A "
+             "list such as 3,105 puts one instrument per address on the line, as on an RS-485 "
+             "bus, each with its own parameters (and its own state file, --state FILE.<N>); "
+             "the control commands drive the first."),
+         QStringLiteral("N[,N...]")},
         {QStringLiteral("link"), QStringLiteral("Symlink to the pty, kept across replug."),
          QStringLiteral("PATH")},
         {QStringLiteral("state"), QStringLiteral("File keeping the saved parameters across runs."),
@@ -170,7 +175,25 @@ int main(int argc, char** argv) {
     config.release = intOption(p, QStringLiteral("release"), 0, 255, config.release);
     if (defPath.isEmpty())
         defPath = chooseDefinition(config.model, config.release).path;
-    config.address = intOption(p, QStringLiteral("address"), 1, 127, 1);
+    QList<int> addresses{1};
+    if (p.isSet(QStringLiteral("address"))) {
+        addresses.clear();
+        const QString text = p.value(QStringLiteral("address"));
+        for (const QString& item : text.split(QLatin1Char(','))) {
+            bool ok = false;
+            const int a = item.trimmed().toInt(&ok);
+            if (!ok || a < 1 || a > 127)
+                fail(QStringLiteral("--address takes whole numbers from 1 to 127 separated by "
+                                    "commas, not \"%1\"")
+                         .arg(text));
+            if (addresses.contains(a))
+                fail(QStringLiteral("--address names %1 twice; two instruments at one address "
+                                    "would answer over each other")
+                         .arg(a));
+            addresses.append(a);
+        }
+    }
+    config.address = addresses.first();
     config.noiseCounts = doubleOption(p, QStringLiteral("noise"), 10.0);
     config.seed = static_cast<quint32>(intOption(p, QStringLiteral("seed"), 0, 2147483647, 1));
     config.loadKg = doubleOption(p, QStringLiteral("load"), 0.0);
@@ -189,14 +212,29 @@ int main(int argc, char** argv) {
     faults.garbageEvery = intOption(p, QStringLiteral("garbage-every"), 1, 2147483647, 0);
     faults.splitReplies = p.isSet(QStringLiteral("split-replies"));
 
-    SimInstrument instrument(config);
+    // One instrument per address; on a shared line each keeps its own
+    // parameters, state file and noise.
+    std::vector<std::unique_ptr<SimInstrument>> instruments;
     QString error;
     QStringList warnings;
-    if (!instrument.loadDefinition(defPath, &error, &warnings))
-        fail(error, 1);
-    warnings << instrument.loadState();
+    for (qsizetype k = 0; k < addresses.size(); ++k) {
+        SimInstrument::Config c = config;
+        c.address = addresses[k];
+        c.seed = config.seed + static_cast<quint32>(k);
+        if (addresses.size() > 1 && !c.stateFile.isEmpty())
+            c.stateFile += QLatin1Char('.') + QString::number(c.address);
+        auto instrument = std::make_unique<SimInstrument>(c);
+        if (!instrument->loadDefinition(defPath, &error, k == 0 ? &warnings : nullptr))
+            fail(error, 1);
+        warnings << instrument->loadState();
+        instruments.push_back(std::move(instrument));
+    }
     for (const QString& w : warnings)
         warn(w);
+    std::vector<SimInstrument*> onLine;
+    for (const auto& i : instruments)
+        onLine.push_back(i.get());
+    SimInstrument& instrument = *instruments.front();
 
     TrafficLog traffic;
     if (p.isSet(QStringLiteral("traffic")) &&
@@ -220,7 +258,7 @@ int main(int argc, char** argv) {
 
     PtyPort port(p.value(QStringLiteral("link")));
     FaultInjector injector(faults, config.seed);
-    SimServer server(instrument, injector, port, &traffic, baud);
+    SimServer server(onLine, injector, port, &traffic, baud);
     if (!port.open(&error))
         fail(error, 1);
     printLine(QStringLiteral("PTY ") + port.slavePath());

@@ -62,8 +62,12 @@ void putRequest(QJsonObject& rec, const SimInstrument::Request& r) {
 
 SimServer::SimServer(SimInstrument& instrument, FaultInjector& faults, PtyPort& port,
                      TrafficLog* traffic, int baud, QObject* parent)
+    : SimServer(std::vector<SimInstrument*>{&instrument}, faults, port, traffic, baud, parent) {}
+
+SimServer::SimServer(std::vector<SimInstrument*> instruments, FaultInjector& faults, PtyPort& port,
+                     TrafficLog* traffic, int baud, QObject* parent)
     : QObject(parent),
-      instrument_(instrument),
+      instruments_(std::move(instruments)),
       faults_(faults),
       port_(port),
       traffic_(traffic),
@@ -77,7 +81,17 @@ SimServer::SimServer(SimInstrument& instrument, FaultInjector& faults, PtyPort& 
 }
 
 void SimServer::syncClock() {
-    instrument_.advanceTo(clock_.elapsed());
+    for (SimInstrument* i : instruments_)
+        i->advanceTo(clock_.elapsed());
+}
+
+SimInstrument* SimServer::instrumentAt(int address) const {
+    // An address written to one instrument may equal another's; the first
+    // keeps the line, as the one that would win arbitration.
+    for (SimInstrument* i : instruments_)
+        if (i->address() == address)
+            return i;
+    return nullptr;
 }
 
 void SimServer::dropPending() {
@@ -86,11 +100,11 @@ void SimServer::dropPending() {
     assembler_.reset();
 }
 
-qint64 SimServer::replyDelayMs(qsizetype chars) const {
+qint64 SimServer::replyDelayMs(qsizetype chars, const SimInstrument& instrument) const {
     qint64 ms = faults_.options().delayMs;
     if (baud_ > 0)
         ms += (static_cast<qint64>(chars) * 10 * 1000 + baud_ - 1) / baud_ +
-              instrument_.responseTimeMs();
+              instrument.responseTimeMs();
     return ms;
 }
 
@@ -132,7 +146,8 @@ void SimServer::handleFrame(const FrameAssembler::Frame& frame) {
     const QByteArray body = bytes.chopped(1);
 
     syncClock();
-    if (static_cast<quint8>(body[0]) != instrument_.address()) {
+    SimInstrument* const target = instrumentAt(static_cast<quint8>(body[0]));
+    if (!target) {
         putRequest(rec, describe(body));
         return finish(QStringLiteral("ignored"));
     }
@@ -152,7 +167,7 @@ void SimServer::handleFrame(const FrameAssembler::Frame& frame) {
                                              static_cast<quint8>(body[1]), 3);
         applied << QStringLiteral("exception3-on-register");
     } else {
-        const SimInstrument::Result r = instrument_.handleRequest(body);
+        const SimInstrument::Result r = target->handleRequest(body);
         putRequest(rec, r.request);
         exception = r.exceptionCode;
         reply = r.reply;
@@ -164,7 +179,7 @@ void SimServer::handleFrame(const FrameAssembler::Frame& frame) {
         wire += p;
     // A pty delivers the request at once; on a real line its characters would
     // still be arriving, so they count towards the wire time too.
-    const qint64 delay = replyDelayMs(wire.size() + frame.text.size() + 3);
+    const qint64 delay = replyDelayMs(wire.size() + frame.text.size() + 3, *target);
     if (exception)
         rec.insert(QStringLiteral("exception"), exception);
     rec.insert(QStringLiteral("reply"), QString::fromLatin1(wire));

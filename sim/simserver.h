@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTimer>
 #include <deque>
+#include <vector>
 
 #include "sim/frameassembler.h"
 
@@ -12,10 +13,12 @@ class PtyPort;
 class SimInstrument;
 class TrafficLog;
 
-// Serves the instrument on the pty: cuts frames out of the byte stream,
-// checks them, lets the instrument answer, applies the requested faults and
-// sends each reply when its time comes. Replies leave in request order, one
-// after the other, as on a half-duplex line.
+// Serves the instruments on the pty: cuts frames out of the byte stream,
+// checks them, lets the instrument at the frame's address answer, applies the
+// requested faults and sends each reply when its time comes. Several
+// instruments share the line as on an RS-485 bus: each hears every frame,
+// only the one addressed answers. Replies leave in request order, one after
+// the other, as on a half-duplex line.
 class SimServer : public QObject {
     Q_OBJECT
 public:
@@ -23,6 +26,10 @@ public:
     // characters take at that rate (10 bits each) plus the response time.
     SimServer(SimInstrument& instrument, FaultInjector& faults, PtyPort& port, TrafficLog* traffic,
               int baud, QObject* parent = nullptr);
+    // Several instruments on one line (none may be null, the first is the
+    // one the control channel drives).
+    SimServer(std::vector<SimInstrument*> instruments, FaultInjector& faults, PtyPort& port,
+              TrafficLog* traffic, int baud, QObject* parent = nullptr);
 
     qint64 clockMs() const { return clock_.elapsed(); }
     qint64 requestsSeen() const { return sequence_; }
@@ -30,8 +37,8 @@ public:
     void syncClock();
     // Forgets replies not yet sent and any half-received frame (the port went away).
     void dropPending();
-    // Delay before a reply of `chars` characters leaves.
-    qint64 replyDelayMs(qsizetype chars) const;
+    // Delay before a reply of `chars` characters from `instrument` leaves.
+    qint64 replyDelayMs(qsizetype chars, const SimInstrument& instrument) const;
 
     FaultInjector& faults() { return faults_; }
 
@@ -46,7 +53,10 @@ private:
         QByteArray bytes;
     };
 
-    SimInstrument& instrument_;
+    // The instrument that answers an address, or null.
+    SimInstrument* instrumentAt(int address) const;
+
+    std::vector<SimInstrument*> instruments_;
     FaultInjector& faults_;
     PtyPort& port_;
     TrafficLog* traffic_;

@@ -16,6 +16,7 @@
 #include "base/texts.h"
 #include "session/hotplug.h"
 #include "session/requests.h"
+#include "session/searchcontext.h"
 #include "services/settingsfile.h"
 #include "window/aboutbox.h"
 #include "window/analogpage.h"
@@ -32,6 +33,7 @@
 #include "window/loggerpage.h"
 #include "window/navigator.h"
 #include "window/questionbox.h"
+#include "window/searchdialog.h"
 #include "window/splashscreen.h"
 #include "window/statuspanels.h"
 #include "window/testpage.h"
@@ -152,6 +154,10 @@ TForm1::TForm1(QWidget* parent)
 
     fdata_ = new Fdata([this] { return session_.table().imageLines(); }, this);
     watch_ = new PortWatch(session_, this);
+    auto* searchContext = new SearchContext(session_, *watch_);
+    fsearch_ = new TFSearch(*searchContext, this);
+    searchContext->setParent(fsearch_);
+    connect(this, &TForm1::searchRequested, fsearch_, &TFSearch::showSearch);
     tlog_.setObjectName(QStringLiteral("Tlog"));
 
     connect(strip_, &TopStrip::pageButtonClicked, nav_, &Navigator::pageButtonClick);
@@ -180,7 +186,9 @@ TForm1::~TForm1() {
     // still stops the link before the session goes.
     if (created_ && !closed_)
         session_.shutdownLink();
-    // The hot-plug watcher works on the session: it goes first.
+    // The search dialog and the hot-plug watcher work on the session: they
+    // go first.
+    delete fsearch_;
     delete watch_;
     session_.controls().setHook(nullptr);
     session_.setPresentation(nullptr);
@@ -193,7 +201,7 @@ void TForm1::buildMenus() {
     connectMenu->setObjectName(QStringLiteral("Connect1"));
     search_ = connectMenu->addAction(tr_("Search"));
     search_->setObjectName(QStringLiteral("Search1"));
-    connect(search_, &QAction::triggered, this, &TForm1::searchRequested);
+    connect(search_, &QAction::triggered, this, [this] { Q_EMIT searchRequested(false); });
     offlineMode_ = connectMenu->addAction(tr_("Offline Mode"));
     offlineMode_->setObjectName(QStringLiteral("testMode"));
     offlineMode_->setCheckable(true);
@@ -216,7 +224,9 @@ void TForm1::buildShortcuts() {
 bool TForm1::FormKeyDown(QKeyEvent* event) {
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     if (event->key() == Qt::Key_F5 && mods == Qt::NoModifier) {
-        Q_EMIT searchRequested();
+        // Not where the menu item is off (offline mode).
+        if (search_->isEnabled())
+            Q_EMIT searchRequested(true);
         return true;
     }
     // The Ctrl combinations act only when Ctrl is the only modifier held.

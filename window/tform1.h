@@ -19,6 +19,7 @@ class QMenu;
 class QStackedWidget;
 class StatusPanels;
 class TFAbout;
+class TFSearch;
 class TopStrip;
 class TSplashScreen;
 class WindowPresenter;
@@ -54,6 +55,7 @@ public:
     TopStrip& strip() { return *strip_; }
     StatusPanels& statusBarPanels() { return *sb1_; }
     Fdata& dataWindow() { return *fdata_; }
+    TFSearch& searchDialog() { return *fsearch_; }
     QAction* searchAction() const { return search_; }
     QAction* offlineModeAction() const { return offlineMode_; }
     QTimer& Tlog() { return tlog_; }
@@ -67,8 +69,8 @@ public:
     void showAbout();
 
 Q_SIGNALS:
-    // F5 and Connect → Search: the search dialog's business.
-    void searchRequested();
+    // F5 (modal) and Connect → Search (modeless): the search dialog's business.
+    void searchRequested(bool modal);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -98,6 +100,7 @@ private:
     WindowPresenter* presenter_;
     Fdata* fdata_;
     PortWatch* watch_;
+    TFSearch* fsearch_ = nullptr;
     QTimer tlog_;
     QMenu* language_ = nullptr;
     QAction* search_ = nullptr;
