@@ -127,3 +127,17 @@ ControlState PageContext::control(const QString& name) const {
 void PageContext::userChanged(const ControlUpdate& update) {
     s_.controls().apply(update);
 }
+
+// ---- backup / restore and data logger pages ----
+
+void PageContext::setExclusiveUse(bool exclusive) {
+    s_.link().uso_esclusivo = exclusive;
+}
+
+bool PageContext::builderBusy() const {
+    return s_.link().canale_occupato;
+}
+
+fdati& PageContext::settings() {
+    return s_.settings();
+}

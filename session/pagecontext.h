@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "base/fdati.h"
 #include "device/controlmodel.h"
 #include "device/decoding.h"
 #include "link/outcome.h"
@@ -76,6 +77,19 @@ public:
     ControlState control(const QString& name) const;
     // The user's own change, into the mirror only.
     void userChanged(const ControlUpdate& update);
+
+    // ---- backup / restore and data logger pages ----
+    // The session, opaque to a page: only the services layer's sequences
+    // (backup, restore, reset) take it, so the page runs the very code the
+    // command line runs without reaching behind its context.
+    Session& serviceCore() { return s_; }
+    // Held while a file dialog of the backup or restore is open: the
+    // transmit thread sends nothing meanwhile.
+    void setExclusiveUse(bool exclusive);
+    // A request builder holds the line (canale_occupato).
+    bool builderBusy() const;
+    // The settings record: read at start, written at close.
+    fdati& settings();
 
 Q_SIGNALS:
     void onlineChanged(bool online);

@@ -147,7 +147,6 @@ TForm1::TForm1(QWidget* parent)
 
     fdata_ = new Fdata([this] { return session_.table().imageLines(); }, this);
     watch_ = new PortWatch(session_, this);
-    tlog_.setObjectName(QStringLiteral("Tlog"));
 
     connect(strip_, &TopStrip::pageButtonClicked, nav_, &Navigator::pageButtonClick);
     connect(strip_, &TopStrip::setupClicked, nav_, &Navigator::BtSetupClick);
@@ -434,7 +433,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
         session_.requests().invia_comando(kSaveCommand);
 
     presenter_->Tlamp().stop();
-    tlog_.stop();
+    // The data logger's Tlog among them.
+    for (Page* p : pages_)
+        p->windowClosing();
     // Timers, the stop request, the bounded waits and their log lines.
     session_.shutdownLink();
     Savefile();

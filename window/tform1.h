@@ -56,7 +56,6 @@ public:
     Fdata& dataWindow() { return *fdata_; }
     QAction* searchAction() const { return search_; }
     QAction* offlineModeAction() const { return offlineMode_; }
-    QTimer& Tlog() { return tlog_; }
     QColor formColour() const;
     void setFormColour(const QColor& colour);
 
@@ -98,7 +97,6 @@ private:
     WindowPresenter* presenter_;
     Fdata* fdata_;
     PortWatch* watch_;
-    QTimer tlog_;
     QMenu* language_ = nullptr;
     QAction* search_ = nullptr;
     QAction* offlineMode_ = nullptr;
