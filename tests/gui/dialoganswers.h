@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QQueue>
 #include <QStringList>
@@ -112,7 +113,15 @@ private:
             // A file dialog still busy with its folder may stay open after the
             // first accept: it gets the same answer again.
             if (f == lastFileDialog_ && !lastFile_.isEmpty()) {
-                answerFile(f, lastFile_);
+                // Bounded, so a dialog that never takes the answer fails the
+                // test instead of hanging it.
+                if (++retries_ > 100) {
+                    ++unexpected;
+                    lastFile_.clear();
+                    f->reject();
+                } else {
+                    answerFile(f, lastFile_);
+                }
                 return;
             }
             Seen s;
@@ -135,6 +144,7 @@ private:
             }
             lastFileDialog_ = f;
             lastFile_ = path;
+            retries_ = 0;
             answerFile(f, path);
         } else if (auto* in = qobject_cast<QInputDialog*>(modal)) {
             Seen s;
@@ -162,12 +172,17 @@ private:
     static void answerFile(QFileDialog* f, const QString& path) {
         f->setDirectory(QFileInfo(path).absolutePath());
         f->selectFile(path);
+        // The name edit holds the whole path, whatever the folder view has
+        // loaded by now.
+        if (auto* edit = f->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            edit->setText(path);
         // accept() is protected in QFileDialog, public and virtual in QDialog.
         static_cast<QDialog*>(f)->accept();
     }
 
     QPointer<QFileDialog> lastFileDialog_;
     QString lastFile_;
+    int retries_ = 0;
     QQueue<bool> boxes_;
     QQueue<QString> files_;
     QQueue<QString> inputs_;

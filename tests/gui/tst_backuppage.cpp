@@ -364,7 +364,12 @@ void TestBackupPage::missingOrBadFileIsReported() {
     QCOMPARE(answers_.seen.size(), 2);
     QCOMPARE(answers_.boxTexts().size(), 1);
     QVERIFY(answers_.boxTexts().first().contains(QStringLiteral("short.mem")));
-    QCOMPARE(table().image(), image);
+    // The setup and calibration sections as they were (the live values
+    // between them go on with the polls).
+    const ParameterTable& t = table();
+    QCOMPARE(t.image().left(t.bytes(0)), image.left(t.bytes(0)));
+    QCOMPARE(t.image().mid(t.bytes(1), t.bytes(2) - t.bytes(1)),
+             image.mid(t.bytes(1), t.bytes(2) - t.bytes(1)));
     QVERIFY(writesSince(m).isEmpty());
 }
 
