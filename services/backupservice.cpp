@@ -8,6 +8,9 @@
 #include "session/writepath.h"
 #include "session/requests.h"
 #include "services/backupfile.h"
+#include "session/pagecontext.h"
+
+BackupService::BackupService(PageContext& context) : s_(context.serviceCore()) {}
 
 bool BackupService::ask(const QString& question) {
     if (askContinue)
@@ -71,7 +74,7 @@ bool BackupService::restore(const QString& path, bool confirmed, QString* error)
     }
     s_.publishPollGeometry();
     LinkState& link = s_.link();
-    if (!link.modo_offline && !confirmed)
+    if (!link.modo_offline && !(confirmRestore ? confirmRestore() : confirmed))
         return true;  // the image keeps the file's values
     s_.display().commAddress = link.indirizzo;
     for (int i = 0; i < t.entryCount(); ++i)

@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 
+class PageContext;
 class Session;
 
 // Backup, restore, write-all and factory reset over the link: the sequences
@@ -12,12 +13,20 @@ public:
     static constexpr int kResetCode = 30817;
 
     explicit BackupService(Session& session) : s_(session) {}
+    // The "Backup / Restore" page runs the same sequences on its context.
+    explicit BackupService(PageContext& context);
 
     // Barg: visible with a maximum, advanced, hidden (maximum -1).
     std::function<void(int position, int maximum)> progress;
     // "Communication error, continue?" with the entry's name and value for
     // setup entries; true goes on. Defaults to the question box.
     std::function<bool(const QString& question)> askContinue;
+
+    // The restore's own question, asked once the file is loaded and before
+    // anything is shown or sent (never in offline mode); false keeps the
+    // file's values in the image and sends nothing. When unset, restore()'s
+    // `confirmed` answers it.
+    std::function<bool()> confirmRestore;
 
     // Outcome of the last backup's calibration read and the last write-all:
     // false when an entry went unanswered four times, or a group was abandoned.

@@ -185,10 +185,6 @@ void PageContext::closeAnalogTools() {
 
 // ---- calibration page ----
 
-bool PageContext::channelBusy() const {
-    return s_.link().canale_occupato;
-}
-
 void PageContext::setValueText(int role, const QString& text) {
     const int index = s_.table().findRole(role);
     if (index >= 0)
@@ -222,4 +218,14 @@ bool PageContext::acceptsValue(int role, const QString& text) const {
     if (index < 0)
         return true;
     return encodeValue(s_.table().entry(index).type, text.trimmed()).ok;
+}
+
+// ---- backup / restore and data logger pages ----
+
+void PageContext::setExclusiveUse(bool exclusive) {
+    s_.link().uso_esclusivo = exclusive;
+}
+
+fdati& PageContext::settings() {
+    return s_.settings();
 }

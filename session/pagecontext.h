@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "base/fdati.h"
 #include "device/controlmodel.h"
 #include "device/decoding.h"
 #include "link/outcome.h"
@@ -105,8 +106,6 @@ public:
     // "Exit" of the analog tools: every page that shows them closes them.
     void closeAnalogTools();
     // ---- calibration page ----
-    // The builder lock: another request is being built or waited for.
-    bool channelBusy() const;
     // Sets a role's value text without writing it: "0" makes the next write
     // of that role go out even when it repeats the instrument's value.
     void setValueText(int role, const QString& text);
@@ -124,6 +123,16 @@ public:
     // before its first one goes out. A role the definition lacks is the
     // write path's to report.
     bool acceptsValue(int role, const QString& text) const;
+    // ---- backup / restore and data logger pages ----
+    // The session, opaque to a page: only the services layer's sequences
+    // (backup, restore, reset) take it, so the page runs the very code the
+    // command line runs without reaching behind its context.
+    Session& serviceCore() { return s_; }
+    // Held while a file dialog of the backup or restore is open: the
+    // transmit thread sends nothing meanwhile.
+    void setExclusiveUse(bool exclusive);
+    // The settings record: read at start, written at close.
+    fdati& settings();
 
 Q_SIGNALS:
     void onlineChanged(bool online);

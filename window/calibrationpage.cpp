@@ -274,7 +274,7 @@ void CalibrationPage::bt_zeroClick() {
 
 void CalibrationPage::bt_acquire1Click() {
     PageContext& c = context();
-    if (c.channelBusy())
+    if (c.lineBusy())
         return;
     const int decimals = c.display().decimals;
     const std::optional<qint64> count = countOf(ui->Epeso1->text().trimmed(), decimals);

@@ -20,6 +20,8 @@ public:
     virtual void settingsLoaded() {}
     // The window is shown for the first time.
     virtual void windowShown() {}
+    // The window is closing: whatever runs by itself on the page stops.
+    virtual void windowClosing() {}
 
 protected:
     PageContext& context() { return ctx_; }

@@ -158,7 +158,6 @@ TForm1::TForm1(QWidget* parent)
     fsearch_ = new TFSearch(*searchContext, this);
     searchContext->setParent(fsearch_);
     connect(this, &TForm1::searchRequested, fsearch_, &TFSearch::showSearch);
-    tlog_.setObjectName(QStringLiteral("Tlog"));
 
     connect(strip_, &TopStrip::pageButtonClicked, nav_, &Navigator::pageButtonClick);
     connect(strip_, &TopStrip::setupClicked, nav_, &Navigator::BtSetupClick);
@@ -454,7 +453,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
         session_.requests().invia_comando(kSaveCommand);
 
     presenter_->Tlamp().stop();
-    tlog_.stop();
+    // The data logger's Tlog among them.
+    for (Page* p : pages_)
+        p->windowClosing();
     // Timers, the stop request, the bounded waits and their log lines.
     session_.shutdownLink();
     Savefile();

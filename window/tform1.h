@@ -58,7 +58,6 @@ public:
     TFSearch& searchDialog() { return *fsearch_; }
     QAction* searchAction() const { return search_; }
     QAction* offlineModeAction() const { return offlineMode_; }
-    QTimer& Tlog() { return tlog_; }
     QColor formColour() const;
     void setFormColour(const QColor& colour);
 
@@ -101,7 +100,6 @@ private:
     Fdata* fdata_;
     PortWatch* watch_;
     TFSearch* fsearch_ = nullptr;
-    QTimer tlog_;
     QMenu* language_ = nullptr;
     QAction* search_ = nullptr;
     QAction* offlineMode_ = nullptr;

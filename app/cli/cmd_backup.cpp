@@ -379,5 +379,7 @@ int CliCommands::diff(const CliOptions& o, const CliOutput& out) {
                    QStringLiteral("INSTRUMENT")},
                   rows);
     }
-    return kExitOk;
+    // As diff(1) does, so a script can tell the two apart without parsing.
+    constexpr int kExitDiffer = 1;
+    return identical ? kExitOk : kExitDiffer;
 }

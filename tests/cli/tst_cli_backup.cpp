@@ -185,7 +185,8 @@ void TestCliBackup::diffThenRestore() {
     golden.replace(setp2.imagePos, 4, bigEndian(1234, 4));
     writeFile(path, golden);
     CliResult r = runCli(common(sim, home) + QStringList{"--json", "diff", path});
-    QVERIFY2(r.exitCode == 0, r.describe());
+    // A difference is the answer, told by the exit code as diff(1) tells it.
+    QVERIFY2(r.exitCode == 1, r.describe());
     const QJsonArray differences = r.json().value("differences").toArray();
     QCOMPARE(differences.size(), 1);
     QCOMPARE(differences.at(0).toObject().value("name").toString(), QStringLiteral("SETP2"));
@@ -219,6 +220,7 @@ void TestCliBackup::diffThenRestore() {
 
     // Everything else matched already: the backup and the read-out agree.
     r = runCli(common(sim, home) + QStringList{"--json", "diff", path});
+    QVERIFY2(r.exitCode == 0, r.describe());
     QCOMPARE(r.json().value("identical").toBool(), true);
     QCOMPARE(r.json().value("compared").toInt(), def.setupCount() + def.calibrationCount() - 1);
 }
