@@ -97,6 +97,8 @@ void SearchContext::choosePort(const QString& port, const QString& speed) {
 
 int SearchContext::dialogShowing() {
     LinkState& link = s_.link();
+    // The dialog is about to take the line: no instrument stays in a test.
+    s_.endRunningTests();
     s_.tRecover().stop();
     link.uso_esclusivo = true;
     cercacom();
@@ -141,9 +143,9 @@ int SearchContext::timeoutForSpeed(const QString& speed) const {
 }
 
 void SearchContext::beforeRunTakesLine() {
-    // Nothing else holds the line at this point today: the transmit thread
-    // is kept off it by the dialog (uso_esclusivo) and the probe itself
-    // waits for an exchange in progress to end.
+    // Showing the dialog ended any test already; this covers one started
+    // while the dialog stood open (a modeless dialog beside the test page).
+    s_.endRunningTests();
 }
 
 void SearchContext::runSearch(const QString& speed) {

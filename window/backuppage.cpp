@@ -67,6 +67,8 @@ void BackupPage::keepChoice(const QString& path) {
 }
 
 void BackupPage::runTransfer(const std::function<void(BackupService&)>& transfer) {
+    // A backup or restore never runs beside an output or analog test.
+    context().endRunningTests();
     BackupService service(context());
     service.progress = [this](int position, int maximum) { showProgress(position, maximum); };
     // The buttons stay off while the transfer waits on the instrument with
@@ -159,6 +161,7 @@ void BackupPage::btResetClick() {
     const QString typed = box.textValue();
     if (typed.isEmpty())
         return;
+    context().endRunningTests();
     BackupService service(context());
     // A wrong number does nothing and says nothing; only text that is no
     // number at all is told (the service has logged it).

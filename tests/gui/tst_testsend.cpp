@@ -11,6 +11,7 @@
 #include "testmodes.h"
 #include "window/navigator.h"
 #include "window/onoffswitch.h"
+#include "window/searchdialog.h"
 #include "windowfixture.h"
 
 namespace {
@@ -27,6 +28,7 @@ class TestTestSend : public QObject {
 private Q_SLOTS:
     void closingTheWindowEndsTheOutputTest();
     void offlineModeEndsTheTest();
+    void searchDialogEndsTheTest();
     void reconnectionEndsATestTheLinkDroppedDuring_data();
     void reconnectionEndsATestTheLinkDroppedDuring();
     void commandLineTestModeEndsWithTheCommand();
@@ -103,6 +105,27 @@ void TestTestSend::offlineModeEndsTheTest() {
     QTest::qWait(300);
     for (const SeenWrite& w : writesAfter(*f.sim, mark))
         QVERIFY(w.reg != reg);
+}
+
+// The search dialog takes the line for its probes: the output test ends
+// before it does.
+void TestTestSend::searchDialogEndsTheTest() {
+    WindowFixture f;
+    QVERIFY2(f.startSim(), qPrintable(f.sim->errorString()));
+    f.writeSettings(f.sim->ptyPath());
+    QVERIFY(f.start());
+    QVERIFY(connected(f));
+    QVERIFY(startOutputTest(f));
+    const int reg = registerOfRole(f.session().table(), kModeRole);
+    const int mark = lastSeq(*f.sim);
+
+    f.form->searchDialog().showSearch(false);
+    QVERIFY(f.form->searchDialog().isVisible());
+    QCOMPARE(writesAfter(*f.sim, mark), (QList<SeenWrite>{{6, reg, 0}}));
+    QVERIFY(!f.session().testRunning());
+    QCOMPARE(simTestMode(*f.sim), 0);
+    QVERIFY(!f.session().unsaved());
+    f.form->searchDialog().close();
 }
 
 void TestTestSend::reconnectionEndsATestTheLinkDroppedDuring_data() {
