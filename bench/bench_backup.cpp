@@ -2,7 +2,9 @@
 // baud rates: the time of a backup (the calibration read and the file) and
 // of a restore of every entry (setup and calibration written, the commands
 // 0x30 and 0x20), each set against the wire time of its frames plus the
-// designed pauses. A report, not a test: nothing fails on a figure.
+// designed waits: the pauses of the sequences and the transmit thread's
+// pass rhythm (a queued request goes out at the next pass, 50 ms after the
+// end of the last). A report, not a test: nothing fails on a figure.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -37,6 +39,9 @@ double readExchange(int regs, int baud) {
 double blockWrite(int regs, int baud) {
     return wire(frameChars(7 + 2 * regs), baud) + wire(frameChars(6), baud);
 }
+
+// The transmit thread's pause between passes: every queued exchange waits it.
+constexpr double kPassS = 0.050;
 
 // One command code (0x06 to the command register), echoed whole.
 double command(int baud) {
@@ -86,8 +91,10 @@ void measure(int baud, const QString& home, const QString& folder) {
     BackupService service(session);
     const QString path = folder + QStringLiteral("/bench-%1.mem").arg(baud);
     Row backup{"backup", 0, 0, 0, 0.2};
-    for (int k = 0; k + 1 < nCal; ++k, ++backup.exchanges)
+    for (int k = 0; k + 1 < nCal; ++k, ++backup.exchanges) {
         backup.wireS += readExchange(Requests::readCount(t.entry(firstCal + k).type), baud);
+        backup.pausesS += kPassS;
+    }
     QElapsedTimer clock;
     clock.start();
     QString error;
@@ -117,17 +124,21 @@ void measure(int baud, const QString& home, const QString& folder) {
         restore.wireS += blockWrite(Requests::readCount(t.entry(p).type), baud);
     restore.wireS += blockWrite(Requests::readCount(t.entry(0).type), baud);  // entry 0 again
     ++restore.exchanges;
+    restore.pausesS += restore.exchanges * kPassS;
     // From entry 0 again: at least 200 ms, and 2000 ms before the save once
-    // the calibration entries and 0x30 have gone in that time.
-    double afterEntry0 = 0;
-    for (int q = 0; q < nCal; ++q, ++restore.exchanges)
-        afterEntry0 += blockWrite(Requests::readCount(t.entry(firstCal + q).type), baud);
-    afterEntry0 += command(baud);  // 0x30
-    ++restore.exchanges;
-    const double pauses = std::max(2.0, 0.2 + afterEntry0);
-    restore.wireS += afterEntry0 + command(baud);  // and 0x20
-    ++restore.exchanges;
-    restore.pausesS = pauses - afterEntry0;
+    // the calibration entries and 0x30 have gone in that time; their own
+    // passes fall inside that window.
+    double afterWire = 0;
+    int afterExchanges = 0;
+    for (int q = 0; q < nCal; ++q, ++afterExchanges)
+        afterWire += blockWrite(Requests::readCount(t.entry(firstCal + q).type), baud);
+    afterWire += command(baud);  // 0x30
+    ++afterExchanges;
+    const double afterEntry0 = afterWire + afterExchanges * kPassS;
+    const double window = std::max(2.0, 0.2 + afterEntry0);
+    restore.exchanges += afterExchanges + 1;
+    restore.wireS += afterWire + command(baud);  // and 0x20
+    restore.pausesS += window - afterWire + kPassS;
     service.askContinue = [](const QString&) { return false; };
     clock.restart();
     if (!service.restore(path, true, &error) || !service.writeAllComplete) {
@@ -151,8 +162,8 @@ int main(int argc, char** argv) {
     QTemporaryDir files;
 
     std::printf(
-        "| baud | operation | exchanges | measured s | wire s | designed pauses s | limit s | "
-        "over the limit, of wire time |\n");
+        "| baud | operation | exchanges | measured s | wire s | designed waits s | "
+        "wire + waits s | over that, of wire time (target <= +10 %%) |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
     for (int baud : {115200, 19200, 9600})
         measure(baud, home.path(), files.path());
