@@ -2,14 +2,16 @@
 # A picture of every page of the window against the virtual instrument, for
 # the README and for support:  tools/screenshots.sh BUILD_DIR [PAGE...]
 # Each page gets a fresh program folder, so no page sees another's settings.
-# Pictures go to docs/pages/pageN.png. VELMORA_SHOT_SECONDS sets how long
+# Pictures go to docs/pages/pageN.png (and search.png, the search dialog,
+# when every page is drawn). VELMORA_SHOT_SECONDS sets how long
 # each window stays up (default 7; the picture is taken half-way).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="$(cd "${1:?usage: screenshots.sh BUILD_DIR [PAGE...]}" && pwd)"
 shift
 PAGES=("$@")
-[ ${#PAGES[@]} -gt 0 ] || PAGES=(0 1 2 4 5 6 7 9 10 11 12 13)
+ALL=0
+[ ${#PAGES[@]} -gt 0 ] || { ALL=1; PAGES=(0 1 2 4 5 6 7 8 9 11 12 13); }
 SHOWN="${VELMORA_SHOT_SECONDS:-7}"
 OUT="$ROOT/docs/pages"
 mkdir -p "$OUT"
@@ -42,4 +44,18 @@ for n in "${PAGES[@]}"; do
     failed=1
   fi
 done
+# The search dialog with the two instruments of a simulated bus, drawn by
+# the test that finds them (offscreen: the dialog alone).
+if [ "$ALL" = 1 ] && [ -x "$BUILD/tests/tst_search" ]; then
+  rm -f "$OUT/search.png"
+  VELMORA_SHOT_DIR="$OUT" QT_QPA_PLATFORM=offscreen "$BUILD/tests/tst_search" \
+    bothInstrumentsKeepTheirPanels >"$SCRATCH/search.log" 2>&1 || true
+  if [ -s "$OUT/search.png" ]; then
+    echo "screenshots: search dialog -> docs/pages/search.png"
+  else
+    echo "screenshots: search dialog: no picture; the test said:" >&2
+    cat "$SCRATCH/search.log" >&2
+    failed=1
+  fi
+fi
 exit $failed

@@ -178,6 +178,10 @@ void TestSearch::bothInstrumentsKeepTheirPanels() {
     QVERIFY(dialog().findChild<QFrame*>(QStringLiteral("DAT02"))->isVisible());
     QVERIFY(dialog().findChild<QPushButton*>(QStringLiteral("Btsel02"))->isEnabled());
     QVERIFY(!dialog().findChild<QFrame*>(QStringLiteral("DAT")) ->isVisible());
+    // ./run screenshots keeps a picture of the dialog with its two results.
+    const QString shots = qEnvironmentVariable("VELMORA_SHOT_DIR");
+    if (!shots.isEmpty())
+        QVERIFY(dialog().grab().save(shots + QStringLiteral("/search.png")));
 
     // Every address once, in order; only the two instruments answered.
     QTRY_COMPARE(probesSince(mark).size(), 127);
