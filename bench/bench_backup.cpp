@@ -2,7 +2,7 @@
 // baud rates: the time of a backup (the calibration read and the file) and
 // of a restore of every entry (setup and calibration written, the commands
 // 0x30 and 0x20), each set against the wire time of its frames plus the
-// designed waits: the pauses of the sequences and the transmit thread's
+// fixed waits: the pauses of the sequences and the transmit thread's
 // pass rhythm (a queued request goes out at the next pass, 50 ms after the
 // end of the last). A report, not a test: nothing fails on a figure.
 #include <QCoreApplication>
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     QTemporaryDir files;
 
     std::printf(
-        "| baud | operation | exchanges | measured s | wire s | designed waits s | "
+        "| baud | operation | exchanges | measured s | wire s | fixed waits s | "
         "wire + waits s | over that, of wire time (target <= +10 %%) |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
     for (int baud : {115200, 19200, 9600})

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     std::printf("search of addresses 1-%d, nobody answering, %d run(s) per speed\n\n",
                 SearchProbe::kLastAddress, runs);
     std::printf("| baud | timeout ms | 127 x timeout s | fastest s | median s | slowest s | median "
-                "vs design | found |\n");
+                "over that | found |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
     for (int baud : {19200, 115200}) {
         Row r = measure(baud, home.path(), runs);
