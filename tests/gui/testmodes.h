@@ -49,3 +49,24 @@ inline QList<SeenWrite> writesAfter(const SimProcess& sim, int mark) {
 inline int registerOfRole(const ParameterTable& t, int role) {
     return t.entry(t.entryOfRole(role)).regOffset + t.setupBase;
 }
+
+// Every write (single or block) the simulator saw to one register: the
+// first value and the exception it answered with (0: accepted).
+struct RegisterWrite {
+    int value = -1;
+    int exception = 0;
+};
+
+inline QList<RegisterWrite> writesToRegister(const SimProcess& sim, int reg) {
+    QList<RegisterWrite> out;
+    for (const QJsonObject& o : sim.traffic()) {
+        const int fn = o.value(QStringLiteral("function")).toInt();
+        if ((fn != 0x06 && fn != 0x10) || o.value(QStringLiteral("register")).toInt(-1) != reg)
+            continue;
+        RegisterWrite w;
+        w.value = o.value(QStringLiteral("values")).toArray().at(0).toInt(-1);
+        w.exception = o.value(QStringLiteral("exception")).toInt(0);
+        out << w;
+    }
+    return out;
+}

@@ -14,13 +14,11 @@
 #include "window/inoutpage.h"
 #include "window/navigator.h"
 #include "window/topstrip.h"
+#include "testmodes.h"
 #include "windowfixture.h"
 
 namespace {
-struct Write {
-    int value = -1;
-    int exception = 0;
-};
+using Write = RegisterWrite;
 }  // namespace
 
 class TestInOutPage : public QObject {
@@ -56,18 +54,7 @@ int TestInOutPage::reg(int role) const {
 }
 
 QList<Write> TestInOutPage::writesTo(int role) const {
-    QList<Write> out;
-    const int r = reg(role);
-    for (const QJsonObject& o : f_->sim->traffic()) {
-        const int fn = o.value(QStringLiteral("function")).toInt();
-        if ((fn != 0x06 && fn != 0x10) || o.value(QStringLiteral("register")).toInt(-1) != r)
-            continue;
-        Write w;
-        w.value = o.value(QStringLiteral("values")).toArray().at(0).toInt(-1);
-        w.exception = o.value(QStringLiteral("exception")).toInt(0);
-        out << w;
-    }
-    return out;
+    return writesToRegister(*f_->sim, reg(role));
 }
 
 void TestInOutPage::typeInto(QLineEdit* edit, const QString& text) {
