@@ -31,3 +31,7 @@ void ProgramFolder::setPath(const QString& folder) {
 QString ProgramFolder::file(const QString& relative) {
     return QDir(path()).filePath(relative);
 }
+
+QString ProgramFolder::shipped(const QString& relative) {
+    return file(relative);
+}

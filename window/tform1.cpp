@@ -253,7 +253,7 @@ void TForm1::buildLanguageMenu() {
     language_->clear();
     auto* group = new QActionGroup(language_);
     const QStringList files =
-        QDir(ProgramFolder::path()).entryList({QStringLiteral("*.lng")}, QDir::Files, QDir::Name);
+        QDir(ProgramFolder::shipped(QString())).entryList({QStringLiteral("*.lng")}, QDir::Files, QDir::Name);
     for (const QString& file : files) {
         QAction* a = language_->addAction(file.left(file.size() - 4));
         a->setCheckable(true);
