@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QScopedValueRollback>
 
+#include "link/portaccess.h"
 #include "session/connection.h"
 #include "base/eventlog.h"
 #include "session/writepath.h"
@@ -252,13 +253,8 @@ void Session::impostacom() {
             EventLog::log(QStringLiteral("Errore: Apertura della porta"));
             if (!tRecover_.isActive()) {
                 QString text = settings_.porta + QStringLiteral(" not Available");
-                if (port_.permissionDenied()) {
-                    const QString group = QFileInfo(settings_.porta).group();
-                    text += QStringLiteral(
-                                "\nPermission denied: add your user to the group \"%1\" "
-                                "(sudo usermod -aG %1 $USER) and log in again.")
-                                .arg(group.isEmpty() ? QStringLiteral("dialout") : group);
-                }
+                if (port_.permissionDenied())
+                    text += QLatin1Char('\n') + PortAccess::permissionAdvice(settings_.porta);
                 presentation_->domanda(text, 1);
             }
             port_.close();
