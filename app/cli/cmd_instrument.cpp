@@ -71,6 +71,8 @@ int runCliCommand(const CliOptions& o, const CliOutput& out) {
                 return CliCommands::watch(o, out);
             case C::Log:
                 return CliCommands::log(o, out);
+            case C::Trace:
+                return CliCommands::trace(o, out);
         }
     } catch (const CliError& e) {
         out.error(e);
