@@ -9,6 +9,7 @@
 #include "window/singleinstance.h"
 
 class Fdata;
+class FirmwareUpdate;
 class HomePage;
 class Page;
 class Navigator;
@@ -66,6 +67,11 @@ public:
     void testModeClick(bool checked);
     void SB1Click();
     void showAbout();
+    // Help: the manual in the chosen language, else the Italian one.
+    void Help1Click();
+    // "Update": the firmware programmer gets the port until it ends.
+    void BtFirmwareClick();
+    FirmwareUpdate& firmwareUpdate() { return *firmware_; }
 
 Q_SIGNALS:
     // F5 (modal) and Connect → Search (modeless): the search dialog's business.
@@ -88,6 +94,8 @@ private:
     void applySettingsToWindow();
 
     Session session_;
+    // Works on the session: declared after it, so it goes first.
+    std::unique_ptr<FirmwareUpdate> firmware_;
     SingleInstance instance_;
     QWidget* central_;
     TopStrip* strip_;
