@@ -38,8 +38,7 @@ void FirmwareUpdate::start() {
     s_.connection().refreshPresentation();
 
     const QString tool = toolPath();
-    if (!tool.isEmpty() &&
-        !QProcess::startDetached(tool, {}, QFileInfo(tool).absolutePath()))
+    if (!tool.isEmpty() && !QProcess::startDetached(tool, {}, QFileInfo(tool).absolutePath()))
         EventLog::log(QStringLiteral("Errore: Avvio di ") + tool);
 
     // A wait already under way goes on and covers this copy too.

@@ -55,8 +55,8 @@ bool ProcessList::sameProgram(const QString& candidate, const QString& name) {
     const QString whole = withoutExe(candidate);
     if (whole.compare(wanted, Qt::CaseInsensitive) == 0)
         return true;
-    const qsizetype cut = std::max(candidate.lastIndexOf(QLatin1Char('/')),
-                                   candidate.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype cut =
+        std::max(candidate.lastIndexOf(QLatin1Char('/')), candidate.lastIndexOf(QLatin1Char('\\')));
     return withoutExe(candidate.mid(cut + 1)).compare(wanted, Qt::CaseInsensitive) == 0;
 }
 

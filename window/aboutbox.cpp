@@ -30,8 +30,9 @@ TFAbout::TFAbout(QWidget* owner) : QDialog(owner), ui(new Ui::TFAbout) {
     small.setBold(false);
     ui->lblicense->setFont(small);
     ui->lbfonts->setFont(small);
-    ui->lblicense->setText(tr_("© 2026 Velmora. All rights reserved. Licensed for use with "
-                               "Velmora weighing instruments."));
+    ui->lblicense->setText(
+        tr_("© 2026 Velmora. All rights reserved. Licensed for use with "
+            "Velmora weighing instruments."));
     ui->lbfonts->setTextFormat(Qt::RichText);
     ui->lbfonts->setText(
         tr_("Weight digits: DSEG7 Classic Bold, © 2017-2020 keshikan, under the %1.")

@@ -39,7 +39,8 @@ int processesNamed(const QString& name) {
             continue;
         const QByteArray s = stat.readAll();
         const qsizetype close = s.lastIndexOf(')');
-        if (close > 0 && s.mid(close + 2, 1) != "Z" && comm.readAll().trimmed() == name.toLocal8Bit())
+        if (close > 0 && s.mid(close + 2, 1) != "Z" &&
+            comm.readAll().trimmed() == name.toLocal8Bit())
             ++n;
     }
     return n;
@@ -48,8 +49,9 @@ int processesNamed(const QString& name) {
 // True while this process has the file open (the serial port's pty).
 bool holdsOpen(const QString& path) {
     const QString wanted = QFileInfo(path).canonicalFilePath();
-    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd"))
-                                   .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+    for (const QFileInfo& fd :
+         QDir(QStringLiteral("/proc/self/fd"))
+             .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
         if (QFileInfo(fd.symLinkTarget()).canonicalFilePath() == wanted)
             return true;
     return false;
@@ -213,16 +215,19 @@ void TestDocuments::aboutBoxIsOneAndGoesWhenClosed() {
     QCOMPARE(box->windowTitle(), QStringLiteral("About.."));
     QCOMPARE(box->size(), QSize(420, 211));
     QCOMPARE(box->findChild<QLabel*>(QStringLiteral("lbname"))->text(), QStringLiteral("VELMORA"));
-    QVERIFY(box->findChild<QLabel*>(QStringLiteral("lbversion"))->text().endsWith(
-        QLatin1String(VELMORA_VERSION)));
+    QVERIFY(box->findChild<QLabel*>(QStringLiteral("lbversion"))
+                ->text()
+                .endsWith(QLatin1String(VELMORA_VERSION)));
     QVERIFY(!box->findChild<QLabel*>(QStringLiteral("lblicense"))->text().isEmpty());
-    QVERIFY(box->findChild<QLabel*>(QStringLiteral("lbfonts"))->text().contains(
-        QLatin1String("Open Font License")));
+    QVERIFY(box->findChild<QLabel*>(QStringLiteral("lbfonts"))
+                ->text()
+                .contains(QLatin1String("Open Font License")));
     const QString shots = qEnvironmentVariable("VELMORA_SHOT_DIR");
     if (!shots.isEmpty())
         QVERIFY(box->grab().save(shots + QStringLiteral("/about.png")));
     // The font's licence travels with it.
-    QVERIFY(TFAbout::fontLicenceText().contains(QLatin1String("SIL Open Font License, Version 1.1")));
+    QVERIFY(
+        TFAbout::fontLicenceText().contains(QLatin1String("SIL Open Font License, Version 1.1")));
 
     about->trigger();
     QCOMPARE(f_.form->findChildren<TFAbout*>().size(), 1);

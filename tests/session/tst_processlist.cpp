@@ -39,6 +39,7 @@ void TestProcessList::sameProgram_data() {
     QTest::addColumn<QString>("candidate");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("same");
+    // clang-format off
     QTest::newRow("name") << "AvrProg" << "AvrProg" << true;
     QTest::newRow("case, .exe") << "avrprog.EXE" << "AvrProg" << true;
     QTest::newRow(".exe asked") << "AvrProg" << "AvrProg.exe" << true;
@@ -50,6 +51,7 @@ void TestProcessList::sameProgram_data() {
     QTest::newRow("empty") << "" << "AvrProg" << false;
     QTest::newRow("nothing asked") << "AvrProg" << "" << false;
     QTest::newRow("only .exe") << ".exe" << ".EXE" << false;
+    // clang-format on
 }
 
 void TestProcessList::sameProgram() {
@@ -67,8 +69,8 @@ void TestProcessList::madeUpProcesses_data() {
     QTest::addColumn<bool>("running");
     QTest::newRow("binary") << "/opt/x/AvrProg" << QByteArray("AvrProg\n")
                             << QByteArray("/opt/x/AvrProg\0", 15) << QByteArray("S") << true;
-    QTest::newRow("ended, not reaped") << "" << QByteArray("AvrProg\n") << QByteArray()
-                                       << QByteArray("Z") << false;
+    QTest::newRow("ended, not reaped")
+        << "" << QByteArray("AvrProg\n") << QByteArray() << QByteArray("Z") << false;
     QTest::newRow("script") << "/usr/bin/dash" << QByteArray("AvrProg\n")
                             << QByteArray("/bin/sh\0/opt/x/AvrProg\0", 23) << QByteArray("S")
                             << true;
@@ -77,9 +79,9 @@ void TestProcessList::madeUpProcesses_data() {
     QTest::newRow("another user's, by its command line")
         << "" << QByteArray("wine-preloader\n") << QByteArray("C:\\t\\AvrProg.exe\0-p\0", 20)
         << QByteArray("S") << true;
-    QTest::newRow("an editor on it") << "/usr/bin/nano" << QByteArray("nano\n")
-                                     << QByteArray("nano\0AvrProg\0", 13) << QByteArray("S")
-                                     << false;
+    QTest::newRow("an editor on it")
+        << "/usr/bin/nano" << QByteArray("nano\n") << QByteArray("nano\0AvrProg\0", 13)
+        << QByteArray("S") << false;
 }
 
 void TestProcessList::madeUpProcesses() {
