@@ -418,7 +418,8 @@ void TForm1::testModeClick(bool checked) {
         c.refreshPresentation();
         link.uso_esclusivo = false;
         session_.tRecover().start();
-        search_->setEnabled(true);
+        // Not while the firmware programmer has the port.
+        search_->setEnabled(!link.aggiornamento_fw);
     }
     session_.decoder().refreshAnalogAvailability();
     session_.flushControls();
