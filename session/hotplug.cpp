@@ -139,12 +139,15 @@ void PortWatch::message_bb5() {
             link.online = false;
             s_.connection().disablePages();
             s_.connection().refreshPresentation();
-        } else {
+        } else if (!link.aggiornamento_fw) {
             s_.impostacom();
         }
     } else if (!cambio_porta_.isEmpty() && !link.online) {
         s_.settings().porta = cambio_porta_;
         s_.settings().velocita = QStringLiteral("19200");
     }
-    s_.tRecover().start();
+    // The firmware programmer holds the port: the list and the settings
+    // follow the change, the port is opened again only when it has ended.
+    if (!link.aggiornamento_fw)
+        s_.tRecover().start();
 }

@@ -316,7 +316,8 @@ void Session::onPortRemoved() {
 }
 
 void Session::onRecoverTick() {
-    if (!link_.modo_offline)
+    // The firmware programmer holds the port until it ends.
+    if (!link_.modo_offline && !link_.aggiornamento_fw)
         impostacom();
 }
 

@@ -12,7 +12,7 @@ BUILD="$(cd "${1:?usage: screenshots.sh BUILD_DIR [PAGE...]}" && pwd)"
 shift
 PAGES=("$@")
 ALL=0
-[ ${#PAGES[@]} -gt 0 ] || { ALL=1; PAGES=(0 1 2 4 5 6 7 8 9 11 12 13); }
+[ ${#PAGES[@]} -gt 0 ] || { ALL=1; PAGES=(0 1 2 4 5 6 7 8 9 10 11 12 13); }
 SHOWN="${VELMORA_SHOT_SECONDS:-7}"
 OUT="$ROOT/docs/pages"
 mkdir -p "$OUT"

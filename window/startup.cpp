@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "services/updater.h"
 #include "window/demosimulator.h"
 #include "window/navigator.h"
 #include "window/questionbox.h"
@@ -75,6 +76,8 @@ int Startup::run(QApplication& app, const Options& options) {
         delete splash;
         return 0;
     }
+    // The updater looks for a newer program on its own; it is not waited for.
+    Updater::startIfPresent();
 
     DemoSimulator simulator;
     if (options.demo) {

@@ -17,6 +17,8 @@
 #include "session/hotplug.h"
 #include "session/requests.h"
 #include "session/searchcontext.h"
+#include "services/documents.h"
+#include "services/firmwareupdate.h"
 #include "services/settingsfile.h"
 #include "window/aboutbox.h"
 #include "window/analogpage.h"
@@ -24,7 +26,7 @@
 #include "window/calibrationpage.h"
 #include "window/communicationspage.h"
 #include "window/datawindow.h"
-#include "window/trafficwindow.h"
+#include "window/desktopopener.h"
 #include "window/documentspage.h"
 #include "window/factorypage.h"
 #include "window/filterspage.h"
@@ -39,6 +41,7 @@
 #include "window/statuspanels.h"
 #include "window/testpage.h"
 #include "window/topstrip.h"
+#include "window/trafficwindow.h"
 #include "window/weightchart.h"
 #include "window/weightpage.h"
 #include "window/windowpresenter.h"
@@ -130,6 +133,10 @@ TForm1::TForm1(QWidget* parent)
     auto* filters = qobject_cast<FiltersPage*>(pages[2]);
     auto* functions = qobject_cast<FunctionsPage*>(pages[6]);
     connect(functions, &FunctionsPage::colourChosen, this, &TForm1::setFormColour);
+    firmware_ = std::make_unique<FirmwareUpdate>(session_);
+    connect(home_, &HomePage::firmwareClicked, this, &TForm1::BtFirmwareClick);
+    connect(firmware_.get(), &FirmwareUpdate::finished, this,
+            [this] { search_->setEnabled(!session_.link().modo_offline); });
 
     WindowPresenter::Parts parts;
     parts.window = this;
@@ -213,6 +220,9 @@ void TForm1::buildMenus() {
     connect(traffic, &QAction::triggered, this, &TForm1::showTraffic);
     QMenu* help = menuBar()->addMenu(tr_("Help"));
     help->setObjectName(QStringLiteral("Help1"));
+    QAction* manual = help->addAction(tr_("Manual"));
+    manual->setObjectName(QStringLiteral("Manual1"));
+    connect(manual, &QAction::triggered, this, &TForm1::Help1Click);
     QAction* about = help->addAction(tr_("About.."));
     about->setObjectName(QStringLiteral("About1"));
     connect(about, &QAction::triggered, this, &TForm1::showAbout);
@@ -422,7 +432,8 @@ void TForm1::testModeClick(bool checked) {
         c.refreshPresentation();
         link.uso_esclusivo = false;
         session_.tRecover().start();
-        search_->setEnabled(true);
+        // Not while the firmware programmer has the port.
+        search_->setEnabled(!link.aggiornamento_fw);
     }
     session_.decoder().refreshAnalogAvailability();
     session_.flushControls();
@@ -444,6 +455,20 @@ void TForm1::showAbout() {
     about_->move(r.topLeft());
     about_->showNormal();
     about_->raise();
+}
+
+void TForm1::Help1Click() {
+    const QString manual = Documents::manualFor(session_.settings().lingua);
+    if (manual.isEmpty())
+        presenter_->domanda(tr_("Help file was not found!"), TFbox::Error);
+    else
+        DesktopOpener::open(manual);
+}
+
+void TForm1::BtFirmwareClick() {
+    // The programmer has the port to itself: no search may take it meanwhile.
+    search_->setEnabled(false);
+    firmware_->start();
 }
 
 // ---------------------------------------------------------------- close

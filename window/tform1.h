@@ -10,6 +10,7 @@
 
 class Fdata;
 class TrafficWindow;
+class FirmwareUpdate;
 class HomePage;
 class Page;
 class Navigator;
@@ -70,6 +71,11 @@ public:
     void showAbout();
     // Connect → Traffic and Ctrl+T: the traffic monitor.
     void showTraffic();
+    // Help: the manual in the chosen language, else the Italian one.
+    void Help1Click();
+    // "Update": the firmware programmer gets the port until it ends.
+    void BtFirmwareClick();
+    FirmwareUpdate& firmwareUpdate() { return *firmware_; }
 
 Q_SIGNALS:
     // F5 (modal) and Connect → Search (modeless): the search dialog's business.
@@ -92,6 +98,8 @@ private:
     void applySettingsToWindow();
 
     Session session_;
+    // Works on the session: declared after it, so it goes first.
+    std::unique_ptr<FirmwareUpdate> firmware_;
     SingleInstance instance_;
     QWidget* central_;
     TopStrip* strip_;

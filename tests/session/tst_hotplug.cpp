@@ -67,6 +67,7 @@ private Q_SLOTS:
     void anotherPortArriving_data();
     void anotherPortArriving();
     void anotherPortLeaving();
+    void portListChangeLeavesTheFirmwareProgrammerThePort();
     void replugOfTheConfiguredPortOpensTwiceAndConnects();
     void registryNewPortClosesTheConfiguredOneEvenOnline();
     void nodesChangedWhileOpenLogsTheRemoval();
@@ -169,6 +170,33 @@ void TestHotplug::anotherPortLeaving() {
     QVERIFY(f.session.tRecover().isActive());
     QVERIFY(f.waitConnected(10000));
     f.session.tRecover().stop();
+}
+
+void TestHotplug::portListChangeLeavesTheFirmwareProgrammerThePort() {
+    Fixture f;
+    f.extraPorts = {kOtherPort};
+    QVERIFY(f.connectTo(linkPath_));
+    // As the firmware update leaves it: the port closed, the link offline.
+    LinkState& link = f.session.link();
+    link.aggiornamento_fw = true;
+    f.session.tRecover().stop();
+    f.session.port().close();
+    link.online = false;
+
+    // Another port leaves, then a new one comes: neither reopens the port
+    // the programmer uses, nor arms the recovery.
+    f.extraPorts.clear();
+    f.watch.message_bb5();
+    QCOMPARE(f.watch.cambio_porta(), QStringLiteral("-") + kOtherPort);
+    QVERIFY(!f.session.port().isOpen());
+    QVERIFY(!f.session.tRecover().isActive());
+    f.extraPorts = {kOtherPort};
+    f.watch.message_bb5();
+    QVERIFY(!f.session.port().isOpen());
+    QVERIFY(!f.session.tRecover().isActive());
+    // Offline, the new port is still what the settings follow.
+    QCOMPARE(f.session.settings().porta, kOtherPort);
+    link.aggiornamento_fw = false;
 }
 
 void TestHotplug::replugOfTheConfiguredPortOpensTwiceAndConnects() {
