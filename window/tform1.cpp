@@ -13,15 +13,15 @@
 #include <QPixmap>
 #include <QStackedWidget>
 
+#include "session/connection.h"
+#include "session/pagecontext.h"
 #include "base/eventlog.h"
 #include "base/programfolder.h"
 #include "base/texts.h"
-#include "services/settingsfile.h"
-#include "session/connection.h"
 #include "session/hotplug.h"
-#include "session/pagecontext.h"
 #include "session/requests.h"
 #include "session/searchcontext.h"
+#include "services/settingsfile.h"
 #include "window/aboutbox.h"
 #include "window/analogpage.h"
 #include "window/backuppage.h"
