@@ -7,6 +7,7 @@
 #include <QScopedValueRollback>
 
 #include "session/connection.h"
+#include "base/texts.h"
 #include "base/eventlog.h"
 #include "session/writepath.h"
 #include "session/dispatcher.h"
@@ -251,12 +252,12 @@ void Session::impostacom() {
         } else {
             EventLog::log(QStringLiteral("Errore: Apertura della porta"));
             if (!tRecover_.isActive()) {
-                QString text = settings_.porta + QStringLiteral(" not Available");
+                QString text = settings_.porta + QLatin1Char(' ') + tr_("not Available");
                 if (port_.permissionDenied()) {
                     const QString group = QFileInfo(settings_.porta).group();
-                    text += QStringLiteral(
-                                "\nPermission denied: add your user to the group \"%1\" "
-                                "(sudo usermod -aG %1 $USER) and log in again.")
+                    text += QLatin1Char('\n') +
+                            tr_("Permission denied: add your user to the group \"%1\" (sudo "
+                                "usermod -aG %1 $USER) and log in again.")
                                 .arg(group.isEmpty() ? QStringLiteral("dialout") : group);
                 }
                 presentation_->domanda(text, 1);
