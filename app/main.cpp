@@ -20,6 +20,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    // Desktops match the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.velmora.Velmora"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -27,8 +29,9 @@ int main(int argc, char** argv) {
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption home(QStringLiteral("home"),
-                                  QStringLiteral("Program folder (default: VELMORA_HOME, else the "
-                                                 "executable's folder)."),
+                                  QStringLiteral("Program folder for all its files (default: "
+                                                 "VELMORA_HOME, else the executable's folder; "
+                                                 "installed: $XDG_DATA_HOME/velmora)."),
                                   QStringLiteral("DIR"));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Run against the virtual instrument beside the "

@@ -11,6 +11,7 @@
 #include "session/session.h"
 #include "link/codec.h"
 #include "session/requests.h"
+#include "session/trafficdecoder.h"
 #include "support/simprocess.h"
 
 namespace {
@@ -48,9 +49,13 @@ struct Row {
     double readoutS = 0, readoutLimitS = 0;
     double liveHz = 0, liveLimitHz = 0;
     double cpuPercent = 0;
+    qint64 records = 0;  // exchanges the traffic monitor decoded
+    qint64 detailChars = 0;
 };
 
-Row measure(int baud, const QString& home, int pollSeconds) {
+// With `monitor` the traffic tap listens from before the connection and
+// every record is decoded as the traffic window does it.
+Row measure(int baud, const QString& home, int pollSeconds, bool monitor) {
     Row row;
     row.baud = baud;
     SimProcess sim({QStringLiteral("--baud"), QString::number(baud)});
@@ -64,6 +69,21 @@ Row measure(int baud, const QString& home, int pollSeconds) {
     session.settings().porta = sim.ptyPath();
     session.settings().velocita = QString::number(baud);
     session.setStartupComplete(true);
+    TrafficDecoder decoder(session.table());
+    qint64 records = 0;
+    qint64 detailChars = 0;
+    if (monitor) {
+        QObject::connect(&session.traffic(), &TrafficTap::records, &session,
+                         [&](const QList<TrafficRecord>& list) {
+                             for (const TrafficRecord& r : list) {
+                                 const DecodedTraffic d = decoder.decode(r);
+                                 // The text the window's Entries column shows.
+                                 detailChars += d.details().size();
+                                 ++records;
+                             }
+                         });
+        session.traffic().listen();
+    }
 
     QElapsedTimer clock;
     clock.start();
@@ -103,6 +123,11 @@ Row measure(int baud, const QString& home, int pollSeconds) {
     row.liveHz = view.refreshes / wall;
     row.cpuPercent = 100.0 * (cpuSeconds() - cpu0) / wall;
     session.shutdownLink();
+    if (monitor) {
+        session.traffic().unlisten();
+        row.records = records;
+        row.detailChars = detailChars;
+    }
     return row;
 }
 
@@ -111,6 +136,8 @@ Row measure(int baud, const QString& home, int pollSeconds) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(2, atoi(argv[1])) : 10;
+    // "monitor": the same figures with the traffic monitor recording.
+    const bool monitor = argc > 2 && qstrcmp(argv[2], "monitor") == 0;
     QTemporaryDir home;
     QDir().mkpath(home.filePath(QStringLiteral("Config")));
     const QDir src(QStringLiteral(VELMORA_SOURCE_DIR "/Config"));
@@ -121,14 +148,22 @@ int main(int argc, char** argv) {
         "| baud | read-out s | wire limit s | read-out vs limit | live Hz | pass limit Hz | live "
         "vs limit | CPU %% of a core |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
+    qint64 totalRecords = 0;
+    qint64 totalChars = 0;
     for (int baud : {115200, 19200}) {
-        const Row r = measure(baud, home.path(), seconds);
+        const Row r = measure(baud, home.path(), seconds, monitor);
+        totalRecords += r.records;
+        totalChars += r.detailChars;
         std::printf("| %d | %.2f | %.2f | %.0f %% | %.2f | %.2f | %.0f %% | %.2f |\n", r.baud,
                     r.readoutS, r.readoutLimitS,
                     r.readoutS > 0 ? 100.0 * r.readoutLimitS / r.readoutS : 0.0, r.liveHz,
                     r.liveLimitHz, r.liveLimitHz > 0 ? 100.0 * r.liveHz / r.liveLimitHz : 0.0,
                     r.cpuPercent);
     }
+    if (monitor)
+        std::printf("\ntraffic monitor listening: every exchange recorded and decoded (%lld "
+                    "records, %lld characters of entry text)\n",
+                    static_cast<long long>(totalRecords), static_cast<long long>(totalChars));
     std::printf("\nmax resident set: %ld KiB\n", maxRssKb());
     return 0;
 }

@@ -44,13 +44,12 @@ DefinitionChoice chooseDefinition(int model, int release) {
                 QString::number(release / 10.0, 'f', 1);
     const QString rel = QStringLiteral("%1").arg(release, 2, 10, QLatin1Char('0')).right(2);
     c.version = c.modelCode + rel;
-    c.path =
-        ProgramFolder::file(QStringLiteral("Config/DATV") + c.version + QStringLiteral(".def"));
+    c.path = ProgramFolder::definition(QStringLiteral("DATV") + c.version + QStringLiteral(".def"));
     return c;
 }
 
 QString offlineDefinitionPath() {
-    return ProgramFolder::file(QStringLiteral("Config/DATV0000.def"));
+    return ProgramFolder::definition(QStringLiteral("DATV0000.def"));
 }
 
 ParameterTable::ParameterTable() {

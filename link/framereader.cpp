@@ -7,6 +7,7 @@
 #include "link/codec.h"
 #include "link/linkstate.h"
 #include "link/replymatcher.h"
+#include "link/traffictap.h"
 
 namespace {
 void logLine(const char* prefix, const QByteArray& hex) {
@@ -18,6 +19,15 @@ FrameReader::FrameReader(LinkState& state, FrameHandler* handler)
     : state_(state), handler_(handler) {}
 
 FrameReader::Outcome FrameReader::elabora(const QByteArray& packet) {
+    const bool tapped = tap_ && tap_->enabled();
+    line_.clear();
+    const Outcome outcome = read(packet);
+    if (tapped && !line_.isEmpty())
+        tap_->lineRead(outcome, line_);
+    return outcome;
+}
+
+FrameReader::Outcome FrameReader::read(const QByteArray& packet) {
     taken_ = false;
     try {
         return process(packet);
@@ -87,6 +97,11 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
     // it, so its decoded bytes are never taken for the next packet's text.
     const QByteArray line = buffer_rx_;
     buffer_rx_.clear();
+    if (tap_ && tap_->enabled()) {
+        line_ = ':' + line;
+        while (line_.endsWith('\n') || line_.endsWith('\r'))
+            line_.chop(1);
+    }
 
     if (line.size() < 2)
         throw codec::ConversionError("reply too short for an address");

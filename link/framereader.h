@@ -5,6 +5,7 @@
 
 struct LinkState;
 class ReplyMatcher;
+class TrafficTap;
 
 // Receives what the reader accepted. Runs on the main thread inside the
 // packet event; any std::exception it throws is logged as "Modbus: ..." and
@@ -68,8 +69,12 @@ public:
     // Valid frames and damaged lines are reported to it; a frame it calls
     // stale never reaches the handler.
     void setMatcher(ReplyMatcher* matcher) { matcher_ = matcher; }
+    // Every complete line and the reader's verdict on it go to the traffic
+    // monitor's tap while somebody listens there.
+    void setTap(TrafficTap* tap) { tap_ = tap; }
 
 private:
+    Outcome read(const QByteArray& packet);
     Outcome process(const QByteArray& packet);
     // Asks the matcher; a late reply is logged and dropped.
     bool isLate(const QByteArray& frame);
@@ -82,7 +87,10 @@ private:
     LinkState& state_;
     FrameHandler* handler_;
     ReplyMatcher* matcher_ = nullptr;
+    TrafficTap* tap_ = nullptr;
     QByteArray buffer_rx_;
+    // The complete line being handled, kept only while the tap listens.
+    QByteArray line_;
     // The matcher took the line being handled as the answer to the exchange
     // in progress.
     bool taken_ = false;

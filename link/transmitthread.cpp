@@ -2,6 +2,7 @@
 
 #include "base/bigendian.h"
 
+#include <QDateTime>
 #include <QString>
 #include <chrono>
 
@@ -9,6 +10,8 @@
 #include "link/codec.h"
 #include "link/linkstate.h"
 #include "link/mainqueue.h"
+#include "link/replymatcher.h"
+#include "link/traffictap.h"
 #include "link/transmitring.h"
 
 using Clock = std::chrono::steady_clock;
@@ -37,6 +40,45 @@ void TThgestioneseriale::onMain(F&& f) {
     queue_->post(std::forward<F>(f));
 }
 
+void TThgestioneseriale::recordSend(char letter, const QByteArray& frame) {
+    if (recording_ && (letter != recordLetter_ || frame != recordFrame_)) {
+        // Something else went out before the exchange ended (a request queued
+        // while a poll was being retried): the poll was given up unanswered.
+        recordEnd(false);
+    }
+    if (!recording_) {
+        if (!tap_ || !tap_->enabled())
+            return;
+        recording_ = true;
+        recordSeq_ = tap_->beginExchange();
+        recordLetter_ = letter;
+        recordFrame_ = frame;
+        recordSends_ = 0;
+        recordWallMs_ = QDateTime::currentMSecsSinceEpoch();
+    } else {
+        tap_->resumeExchange(recordSeq_);
+    }
+    ++recordSends_;
+    recordLastSendMs_ = ReplyMatcher::nowMs();
+}
+
+void TThgestioneseriale::recordEnd(bool answered) {
+    if (!recording_)
+        return;
+    recording_ = false;
+    ExchangeEnd end;
+    end.seq = recordSeq_;
+    end.wallMs = recordWallMs_;
+    end.letter = recordLetter_;
+    end.frame = std::move(recordFrame_);
+    end.sends = recordSends_;
+    end.lastSendMs = recordLastSendMs_;
+    end.endMs = ReplyMatcher::nowMs();
+    end.answered = answered;
+    recordFrame_ = QByteArray();
+    tap_->publish(std::move(end));
+}
+
 bool TThgestioneseriale::ended() const {
     std::lock_guard<std::mutex> lock(endMutex_);
     return ended_;
@@ -55,6 +97,7 @@ void TThgestioneseriale::run() {
         state_.waitUntil([this] { return state_.richiesta_stop.load(); }, next);
     }
     state_.tipocomando = 0;
+    recordEnd(false);
     TransmitHost* host = host_;
     onMain([host] {
         host->exchangeEnded();
@@ -131,6 +174,7 @@ void TThgestioneseriale::inviacomandi() {
         }
 
         if (letter == 0 || body.isEmpty()) {
+            recordEnd(false);
             state_.tipocomando = 0;
             state_.timeout_extra = 0;
             // Only an idle ring ends a builder's wait. The builder lock stays
@@ -147,6 +191,7 @@ void TThgestioneseriale::inviacomandi() {
         }
 
         const QByteArray frame = codec::componi_frame(body);
+        recordSend(letter, frame);
         state_.risposta_ok = 0;
         onMain([host, frame] { host->writeFrame(frame); });
 
@@ -168,6 +213,7 @@ void TThgestioneseriale::inviacomandi() {
             return;
         }
 
+        recordEnd(state_.risposta_ok == 1);
         const bool fromRing = slot_preso_;
         if (slot_preso_) {
             slot_preso_ = false;

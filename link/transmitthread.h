@@ -9,6 +9,7 @@
 struct LinkState;
 class TransmitRing;
 class MainQueue;
+class TrafficTap;
 
 // What the transmit thread needs done on the main thread. Every call arrives
 // there through the owner's MainQueue, in the order the thread asked for it.
@@ -48,6 +49,10 @@ public:
     // sees it (and then deletes the object) is ordered after every access
     // the pass loop made.
     bool ended() const;
+    // Exchanges are recorded there while the tap has a listener. Set before
+    // start(); shared so that a thread left behind at exit never reaches a
+    // freed tap.
+    void setTrafficTap(std::shared_ptr<TrafficTap> tap) { tap_ = std::move(tap); }
     bool waitEnded(int timeoutMs);
 
 protected:
@@ -58,6 +63,9 @@ private:
     bool buildPoll(char* letter, QByteArray* body);
     template <class F>
     void onMain(F&& f);
+    // The exchange record: a send (the first one opens it) and the end.
+    void recordSend(char letter, const QByteArray& frame);
+    void recordEnd(bool answered);
 
     LinkState& state_;
     TransmitRing& ring_;
@@ -71,4 +79,13 @@ private:
     char ultima_lettera_ = 0;
     int passo_poll_ = 0;
     bool slot_preso_ = false;
+    std::shared_ptr<TrafficTap> tap_;
+    // The exchange being recorded, if any: owned by this thread alone.
+    bool recording_ = false;
+    quint64 recordSeq_ = 0;
+    char recordLetter_ = 0;
+    QByteArray recordFrame_;
+    int recordSends_ = 0;
+    qint64 recordWallMs_ = 0;
+    qint64 recordLastSendMs_ = 0;
 };

@@ -142,6 +142,7 @@ const QList<Entry>& table() {
         {195, "PaleBlue", "Pale Blue"},
         {196, "Lavender", "Lavender"},
         {197, "White", "White"},
+        {198, "PermissionDeniedAddYourUserToTheGroup", "Permission denied: add your user to the group \"%1\" (sudo usermod -aG %1 $USER) and log in again."},
     };
     return entries;
 }

@@ -14,7 +14,7 @@ constexpr int kVersionHigh = 260;
 constexpr int kVersionLow = 266;
 
 QString definitionFileOf(const QString& version) {
-    return ProgramFolder::file(QStringLiteral("Config/DATV") + version + QStringLiteral(".def"));
+    return ProgramFolder::definition(QStringLiteral("DATV") + version + QStringLiteral(".def"));
 }
 
 // Versions are written as decimal digits, or upper-case hexadecimal for

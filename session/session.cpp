@@ -1,12 +1,15 @@
 #include "session/session.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QScopedValueRollback>
 
+#include "link/portaccess.h"
 #include "session/connection.h"
+#include "base/texts.h"
 #include "base/eventlog.h"
 #include "session/writepath.h"
 #include "session/dispatcher.h"
@@ -26,8 +29,10 @@ Session::Session(Presentation* presentation, QObject* parent)
       writePath_(std::make_unique<WritePath>(*this)),
       connection_(std::make_unique<Connection>(*this)),
       mainQueue_(std::make_shared<MainQueue>()),
+      traffic_(std::make_shared<TrafficTap>()),
       live_(display_, controls_) {
     reader_.setMatcher(&port_.matcher());
+    reader_.setTap(traffic_.get());
     attachToEventLoop(mainQueue_, this);
     tRecover_.setInterval(3000);
     tStato_.setInterval(3000);
@@ -170,8 +175,22 @@ Outcome Session::invia_diretto(char letter, const QByteArray& frame) {
         markExchange();
         link_.risposta_ok = 0;
         link_.tipocomando = letter;
+        // The monitor's record of this exchange, when somebody listens.
+        const bool recorded = traffic_->enabled();
+        ExchangeEnd record;
+        if (recorded) {
+            record.seq = traffic_->beginExchange();
+            record.wallMs = QDateTime::currentMSecsSinceEpoch();
+            record.letter = letter;
+            record.frame = frame;
+        }
         while (tries > 0 && link_.risposta_ok != 1) {
             link_.risposta_ok = 0;
+            if (recorded) {
+                traffic_->resumeExchange(record.seq);
+                ++record.sends;
+                record.lastSendMs = ReplyMatcher::nowMs();
+            }
             if (port_.isOpen() && !frame.isEmpty() && !link_.porta_chiusa) {
                 if (!port_.write(frame))
                     EventLog::log(QStringLiteral("Errore: Fallita la comunicazione"));
@@ -188,6 +207,11 @@ Outcome Session::invia_diretto(char letter, const QByteArray& frame) {
                     0, QStringLiteral("Status: Retry %1 C:%2").arg(4 - tries).arg(QChar(letter)));
                 --tries;
             }
+        }
+        if (recorded) {
+            record.endMs = ReplyMatcher::nowMs();
+            record.answered = link_.risposta_ok == 1;
+            traffic_->publishDirect(std::move(record));
         }
         outcome = exchangeOutcome();
     }
@@ -210,6 +234,7 @@ void Session::startTransmitThread() {
     reapThread();
     link_.richiesta_stop = false;
     thread_ = std::make_unique<TThgestioneseriale>(link_, ring_, mainQueue_, this);
+    thread_->setTrafficTap(traffic_);
     thread_->start();
 }
 
@@ -251,14 +276,9 @@ void Session::impostacom() {
         } else {
             EventLog::log(QStringLiteral("Errore: Apertura della porta"));
             if (!tRecover_.isActive()) {
-                QString text = settings_.porta + QStringLiteral(" not Available");
-                if (port_.permissionDenied()) {
-                    const QString group = QFileInfo(settings_.porta).group();
-                    text += QStringLiteral(
-                                "\nPermission denied: add your user to the group \"%1\" "
-                                "(sudo usermod -aG %1 $USER) and log in again.")
-                                .arg(group.isEmpty() ? QStringLiteral("dialout") : group);
-                }
+                QString text = settings_.porta + QLatin1Char(' ') + tr_("not Available");
+                if (port_.permissionDenied())
+                    text += QLatin1Char('\n') + PortAccess::permissionAdvice(settings_.porta);
                 presentation_->domanda(text, 1);
             }
             port_.close();

@@ -15,6 +15,7 @@
 #include "link/linkstate.h"
 #include "link/mainqueue.h"
 #include "link/outcome.h"
+#include "link/traffictap.h"
 #include "link/transmitring.h"
 #include "link/transmitthread.h"
 #include "link/vacom.h"
@@ -52,6 +53,8 @@ public:
     FrameReader& reader() { return reader_; }
     QTimer& tRecover() { return tRecover_; }
     QTimer& tStato() { return tStato_; }
+    // The traffic monitor's tap: records every exchange while it has a listener.
+    TrafficTap& traffic() { return *traffic_; }
 
     // ---- shared link primitives (main thread) ----
     bool accoda_comando(char letter, const QByteArray& body);
@@ -190,6 +193,8 @@ private:
     // so a thread left behind at exit never posts into freed memory.
     std::shared_ptr<MainQueue> mainQueue_;
     std::unique_ptr<TThgestioneseriale> thread_;
+    // Shared with the thread for the same reason as the queue.
+    std::shared_ptr<TrafficTap> traffic_;
     int damageMark_ = 0;
     bool unsaved_ = false;
     // Whose test runs or is owed: port and address when it started.

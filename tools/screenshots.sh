@@ -3,8 +3,9 @@
 # the README and for support:  tools/screenshots.sh BUILD_DIR [PAGE...]
 # Each page gets a fresh program folder, so no page sees another's settings.
 # Pictures go to docs/pages/pageN.png (and search.png, the search dialog,
-# when every page is drawn). VELMORA_SHOT_SECONDS sets how long
-# each window stays up (default 7; the picture is taken half-way).
+# and traffic.png, the traffic monitor, when every page is drawn).
+# VELMORA_SHOT_SECONDS sets how long each window stays up (default 7; the
+# picture is taken half-way).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="$(cd "${1:?usage: screenshots.sh BUILD_DIR [PAGE...]}" && pwd)"
@@ -55,6 +56,20 @@ if [ "$ALL" = 1 ] && [ -x "$BUILD/tests/tst_search" ]; then
   else
     echo "screenshots: search dialog: no picture; the test said:" >&2
     cat "$SCRATCH/search.log" >&2
+    failed=1
+  fi
+fi
+# The traffic monitor during a session with damaged replies and a refused
+# write, drawn by its test (offscreen: the window alone).
+if [ "$ALL" = 1 ] && [ -x "$BUILD/tests/tst_trafficwindow" ]; then
+  rm -f "$OUT/traffic.png"
+  VELMORA_SHOT_DIR="$OUT" QT_QPA_PLATFORM=offscreen "$BUILD/tests/tst_trafficwindow" \
+    >"$SCRATCH/traffic.log" 2>&1 || true
+  if [ -s "$OUT/traffic.png" ]; then
+    echo "screenshots: traffic monitor -> docs/pages/traffic.png"
+  else
+    echo "screenshots: traffic monitor: no picture; the test said:" >&2
+    cat "$SCRATCH/traffic.log" >&2
     failed=1
   fi
 fi

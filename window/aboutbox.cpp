@@ -1,5 +1,9 @@
 #include "window/aboutbox.h"
 
+#include <QDir>
+#include <QLabel>
+
+#include "base/programfolder.h"
 #include "base/texts.h"
 #include "ui_about.h"
 #include "window/pictures.h"
@@ -22,6 +26,21 @@ TFAbout::TFAbout(QWidget* owner) : QDialog(owner), ui(new Ui::TFAbout) {
     ui->lbdescription->setText(tr_("Configurator for load-cell weighing instruments"));
     ui->btChiudi->setText(tr_("&Chiudi"));
     connect(ui->btChiudi, &QPushButton::clicked, this, &QDialog::close);
+
+    // Which folders this run uses, below the rest: where the settings and
+    // logs are is the first thing asked about an installed program.
+    QString folders;
+    for (const auto& [what, folder] : ProgramFolder::foldersInUse())
+        folders += (folders.isEmpty() ? QString() : QStringLiteral("\n")) + what +
+                   QStringLiteral(": ") + QDir::toNativeSeparators(folder);
+    auto* lbfolders = new QLabel(folders, this);
+    lbfolders->setObjectName(QStringLiteral("lbfolders"));
+    lbfolders->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbfolders->setWordWrap(true);
+    const int top = height();
+    lbfolders->setGeometry(20, top, width() - 40, lbfolders->heightForWidth(width() - 40));
+    setFixedSize(width(), top + lbfolders->height() + 14);
+    LocalizerAdapter::markRunTime(lbfolders);
     Localization::windowBuilt(this);
 }
 

@@ -21,8 +21,12 @@ bool DemoSimulator::start(const QString& program, const QStringList& extraArgs) 
         error_ = QStringLiteral("no simulator at ") + program;
         return false;
     }
-    QStringList args{QStringLiteral("--stdin-control"), QStringLiteral("--home"),
-                     ProgramFolder::path(), QStringLiteral("--load"), QStringLiteral("7.5")};
+    QStringList args{QStringLiteral("--stdin-control"), QStringLiteral("--load"),
+                     QStringLiteral("7.5")};
+    // An installed simulator finds the shipped and the technician's folders
+    // by the same rules; --home would make it look for both in one.
+    if (ProgramFolder::path() == ProgramFolder::shippedPath())
+        args << QStringLiteral("--home") << ProgramFolder::path();
     args << extraArgs;
     proc_.setProcessChannelMode(QProcess::SeparateChannels);
     proc_.setProgram(program);

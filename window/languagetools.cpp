@@ -7,6 +7,7 @@
 #include "localizer/resourcestrings.h"
 #include "window/aboutbox.h"
 #include "window/datawindow.h"
+#include "window/localization.h"
 #include "window/localizeradapter.h"
 #include "window/progresswindow.h"
 #include "window/questionbox.h"
@@ -15,6 +16,28 @@
 #include "window/tform1.h"
 
 namespace {
+
+// The windows are built with their design texts and the program's English,
+// whatever language the process has loaded.
+class EnglishWhileAlive {
+public:
+    EnglishWhileAlive()
+        : l_(Localization::localizer()),
+          auto_(l_.autoTranslate()),
+          strings_(l_.translateResourceStrings()) {
+        l_.setAutoTranslate(false);
+        l_.setTranslateResourceStrings(false);
+    }
+    ~EnglishWhileAlive() {
+        l_.setAutoTranslate(auto_);
+        l_.setTranslateResourceStrings(strings_);
+    }
+
+private:
+    TFreeLocalizer& l_;
+    bool auto_;
+    bool strings_;
+};
 
 // Every window of the program, built as a start would build it, before any
 // language is applied.
@@ -47,6 +70,7 @@ void line(QByteArray& out, const QString& text) {
 namespace LanguageTools {
 
 QByteArray languageTemplate() {
+    const EnglishWhileAlive english;
     AllWindows windows;
     QByteArray out;
     line(out, QString::fromLatin1(TFreeLocalizer::kSignature));
@@ -88,6 +112,7 @@ CheckResult checkLanguage(const QString& file) {
     r.formProperties = l.propertyLinesRead();
     r.resourceStrings = l.resourceEntriesRead();
 
+    const EnglishWhileAlive english;
     AllWindows windows;
     for (const TResForm& f : l.ResForms()) {
         QWidget* w = windows.bySection(f.Name);

@@ -71,6 +71,8 @@ bool usableName(const QObject* o) {
 
 // Breadth-first, so a name resolves to the control nearest the start.
 QObject* findOwn(QObject* start, const QWidget* window, const QString& name) {
+    if (name.isEmpty())
+        return nullptr;
     QList<QObject*> queue = start->children();
     for (qsizetype i = 0; i < queue.size(); ++i) {
         QObject* o = queue[i];

@@ -28,6 +28,7 @@
 #include "window/calibrationpage.h"
 #include "window/communicationspage.h"
 #include "window/datawindow.h"
+#include "window/trafficwindow.h"
 #include "window/documentspage.h"
 #include "window/factorypage.h"
 #include "window/filterspage.h"
@@ -159,6 +160,7 @@ TForm1::TForm1(QWidget* parent)
     setMouseTracking(true);
 
     fdata_ = new Fdata([this] { return session_.table().imageLines(); }, this);
+    traffic_ = new TrafficWindow(session_.traffic(), session_.table(), this);
     watch_ = new PortWatch(session_, this);
     auto* searchContext = new SearchContext(session_, *watch_);
     fsearch_ = new TFSearch(*searchContext, this);
@@ -215,6 +217,10 @@ void TForm1::buildMenus() {
     offlineMode_->setObjectName(QStringLiteral("testMode"));
     offlineMode_->setCheckable(true);
     connect(offlineMode_, &QAction::triggered, this, &TForm1::testModeClick);
+    // Ctrl+T is handled with the other keys in FormKeyDown; the menu only shows it.
+    QAction* traffic = connectMenu->addAction(tr_("Traffic") + QStringLiteral("\tCtrl+T"));
+    traffic->setObjectName(QStringLiteral("Traffic1"));
+    connect(traffic, &QAction::triggered, this, &TForm1::showTraffic);
     QMenu* help = menuBar()->addMenu(tr_("Help"));
     help->setObjectName(QStringLiteral("Help1"));
     QAction* about = help->addAction(tr_("About.."));
@@ -223,6 +229,11 @@ void TForm1::buildMenus() {
     QAction* exit = menuBar()->addAction(tr_("Exit"));
     exit->setObjectName(QStringLiteral("Exit1"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
+}
+
+void TForm1::showTraffic() {
+    if (traffic_)
+        traffic_->showMonitor();
 }
 
 void TForm1::buildShortcuts() {
@@ -247,6 +258,9 @@ bool TForm1::FormKeyDown(QKeyEvent* event) {
             return true;
         case Qt::Key_F8:
             nav_->toggleFactoryButton();
+            return true;
+        case Qt::Key_T:
+            showTraffic();
             return true;
         case Qt::Key_K:
             if (auto* analog = qobject_cast<AnalogPage*>(nav_->page(6)))
@@ -560,6 +574,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     EventLog::log(QStringLiteral("Applicazione: Chiusura"));
     closed_ = true;
     fdata_->close();
+    traffic_->close();
     event->accept();
 }
 

@@ -9,6 +9,7 @@
 #include "window/singleinstance.h"
 
 class Fdata;
+class TrafficWindow;
 class HomePage;
 class Page;
 class Navigator;
@@ -55,6 +56,7 @@ public:
     TopStrip& strip() { return *strip_; }
     StatusPanels& statusBarPanels() { return *sb1_; }
     Fdata& dataWindow() { return *fdata_; }
+    TrafficWindow& trafficWindow() { return *traffic_; }
     TFSearch& searchDialog() { return *fsearch_; }
     QAction* searchAction() const { return search_; }
     QAction* offlineModeAction() const { return offlineMode_; }
@@ -70,6 +72,8 @@ public:
     void testModeClick(bool checked);
     void SB1Click();
     void showAbout();
+    // Connect → Traffic and Ctrl+T: the traffic monitor.
+    void showTraffic();
 
 Q_SIGNALS:
     // F5 (modal) and Connect → Search (modeless): the search dialog's business.
@@ -106,6 +110,7 @@ private:
     Navigator* nav_;
     WindowPresenter* presenter_;
     Fdata* fdata_;
+    TrafficWindow* traffic_ = nullptr;
     PortWatch* watch_;
     TFSearch* fsearch_ = nullptr;
     QMenu* language_ = nullptr;

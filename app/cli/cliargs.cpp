@@ -38,6 +38,8 @@ const QHash<QString, CommandInfo>& commands() {
           {QStringLiteral("interval"), QStringLiteral("count"), QStringLiteral("seconds"),
            QStringLiteral("yes"), QStringLiteral("append")}}},
         {QStringLiteral("diff"), {Command::Diff, 1, "FILE.mem", {}}},
+        {QStringLiteral("trace"),
+         {Command::Trace, 0, "", {QStringLiteral("seconds"), QStringLiteral("problems")}}},
     };
     return table;
 }
@@ -53,7 +55,8 @@ const QSet<QString>& valued() {
 const QSet<QString>& flags() {
     static const QSet<QString> set = {QStringLiteral("json"), QStringLiteral("quiet"),
                                       QStringLiteral("yes"),  QStringLiteral("append"),
-                                      QStringLiteral("help"), QStringLiteral("version")};
+                                      QStringLiteral("help"), QStringLiteral("version"),
+                                      QStringLiteral("problems")};
     return set;
 }
 bool isCommon(const QString& name) {
@@ -206,7 +209,9 @@ CliParse parseCliArguments(const QStringList& arguments) {
         return r;
     }
 
-    if (o.command == Command::Watch && given.contains(QStringLiteral("seconds"))) {
+    o.problems = given.contains(QStringLiteral("problems"));
+    if ((o.command == Command::Watch || o.command == Command::Trace) &&
+        given.contains(QStringLiteral("seconds"))) {
         const auto s = parseReal(given.value(QStringLiteral("seconds")));
         // Within what a timer can count in milliseconds: about 24 days.
         if (!s || *s <= 0 || *s > 2e6) {
@@ -285,12 +290,14 @@ QString cliUsage() {
         "  watch                      print the live weight until stopped\n"
         "  log FILE.csv               log the weight to a CSV file\n"
         "  diff FILE.mem              list entries where a backup and the instrument differ\n"
+        "  trace                      print every exchange with the instrument, decoded by entry\n"
         "\n"
         "Common options:\n"
         "  --port PATH                serial port (default: the settings file's port)\n"
         "  --baud N                   9600, 19200, 38400, 57600 or 115200\n"
         "  --address N                instrument address, 1-127\n"
-        "  --home DIR                 program folder (Config/, ISetup.dat, logfile.txt)\n"
+        "  --home DIR                 program folder (Config/, ISetup.dat, logfile.txt);\n"
+        "                             installed: $XDG_DATA_HOME/velmora\n"
         "  --json                     machine-readable output on stdout\n"
         "  -q, --quiet                no progress bars or notes\n"
         "\n"
@@ -298,6 +305,8 @@ QString cliUsage() {
         "  backup  --yes              overwrite an existing file without asking\n"
         "  restore --yes              no confirmation; a communication error aborts\n"
         "  watch   --seconds N        stop after N seconds\n"
+        "  trace   --seconds N        stop after N seconds\n"
+        "          --problems         only retried, damaged, refused or unanswered exchanges\n"
         "  log     --interval S       seconds between lines (one decimal, at least 0.2)\n"
         "          --count N          stop after N lines\n"
         "          --seconds N        stop after N seconds (interval counted in whole seconds)\n"

@@ -19,7 +19,8 @@ struct CliOptions {
         Restore,
         Watch,
         Log,
-        Diff
+        Diff,
+        Trace
     };
 
     Command command = Command::Info;
@@ -37,6 +38,7 @@ struct CliOptions {
     std::optional<double> seconds;  // watch: how long; log: the time-based stop value
     QString interval;               // log: normalized ("1.0")
     std::optional<qint64> count;    // log: the number-of-logs stop value
+    bool problems = false;          // trace: only exchanges that met a problem
 
     bool help = false;
     bool version = false;

@@ -23,5 +23,6 @@ int restore(const CliOptions& o, const CliOutput& out);
 int diff(const CliOptions& o, const CliOutput& out);
 int watch(const CliOptions& o, const CliOutput& out);
 int log(const CliOptions& o, const CliOutput& out);
+int trace(const CliOptions& o, const CliOutput& out);
 
 }  // namespace CliCommands

@@ -5,6 +5,7 @@
 #include "session/connection.h"
 #include "device/paramtable.h"
 #include "base/programfolder.h"
+#include "link/portaccess.h"
 #include "link/vacom.h"
 #include "services/settingsfile.h"
 
@@ -77,15 +78,8 @@ CliError CliLink::openError() const {
     if (!QFileInfo::exists(port_))
         return {kExitInstrument, QStringLiteral("no serial port at %1").arg(port_)};
     const VaCom& port = const_cast<Session&>(session_).port();
-    if (port.permissionDenied()) {
-        QString group = QFileInfo(port_).group();
-        if (group.isEmpty())
-            group = QStringLiteral("dialout");
-        return {kExitInstrument,
-                QStringLiteral("permission denied on %1: add your user to the group \"%2\" "
-                               "(sudo usermod -aG %2 $USER) and log in again")
-                    .arg(port_, group)};
-    }
+    if (port.permissionDenied())
+        return {kExitInstrument, PortAccess::permissionAdvice(port_)};
     return {kExitInstrument, QStringLiteral("cannot open %1: %2").arg(port_, port.errorText())};
 }
 

@@ -7,6 +7,7 @@
 #include "app/cli/clicommands.h"
 #include "app/cli/clilink.h"
 #include "app/cli/cliparams.h"
+#include "base/programfolder.h"
 #include "device/paramtable.h"
 #include "session/writepath.h"
 #include "session/requests.h"
@@ -70,6 +71,8 @@ int runCliCommand(const CliOptions& o, const CliOutput& out) {
                 return CliCommands::watch(o, out);
             case C::Log:
                 return CliCommands::log(o, out);
+            case C::Trace:
+                return CliCommands::trace(o, out);
         }
     } catch (const CliError& e) {
         out.error(e);
@@ -104,9 +107,11 @@ int CliCommands::info(const CliOptions& o, const CliOutput& out) {
     entries.insert(QStringLiteral("data"), t.dataCount());
     entries.insert(QStringLiteral("calibration"), t.calibrationCount());
     doc.insert(QStringLiteral("entries"), entries);
+    doc.insert(QStringLiteral("programFolder"), ProgramFolder::path());
+    doc.insert(QStringLiteral("shippedFolder"), ProgramFolder::shippedPath());
     out.document(doc);
 
-    out.table({}, {{QStringLiteral("Port:"),
+    QList<QStringList> rows{{QStringLiteral("Port:"),
                     QStringLiteral("%1 (%2 baud)").arg(link.portName(), link.speed())},
                    {QStringLiteral("Address:"), QString::number(link.address())},
                    {QStringLiteral("Model:"), model},
@@ -117,7 +122,10 @@ int CliCommands::info(const CliOptions& o, const CliOutput& out) {
                    {QStringLiteral("Entries:"), QStringLiteral("%1 setup, %2 data, %3 calibration")
                                                     .arg(t.setupCount())
                                                     .arg(t.dataCount())
-                                                    .arg(t.calibrationCount())}});
+                                                    .arg(t.calibrationCount())}};
+    for (const auto& [what, folder] : ProgramFolder::foldersInUse())
+        rows.append({what + QLatin1Char(':'), folder});
+    out.table({}, rows);
     return kExitOk;
 }
 
