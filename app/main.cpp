@@ -3,11 +3,20 @@
 #include <QCommandLineParser>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "base/programfolder.h"
+#include "window/languagetools.h"
 #include "window/startup.h"
 
 int main(int argc, char** argv) {
+    // The translator's tools build the windows without showing them: they
+    // need no display.
+    for (int i = 1; i < argc; ++i)
+        if ((!std::strcmp(argv[i], "--language-template") ||
+             !std::strncmp(argv[i], "--check-language", 16)) &&
+            qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
@@ -42,11 +51,37 @@ int main(int argc, char** argv) {
                                                  "page buttons number them), in the layout its "
                                                  "button chooses."),
                                   QStringLiteral("N"));
-    parser.addOptions({home, demo, simulator, screenshot, quitAfter, page});
+    const QCommandLineOption languageTemplate(
+        QStringLiteral("language-template"),
+        QStringLiteral("Write a language file of every design text and run-time text to standard "
+                       "output, for a new translation."));
+    const QCommandLineOption checkLanguage(
+        QStringLiteral("check-language"),
+        QStringLiteral("Load a language file against every window, print each problem and a "
+                       "summary; exit 0 only without problems."),
+        QStringLiteral("FILE"));
+    parser.addOptions(
+        {home, demo, simulator, screenshot, quitAfter, page, languageTemplate, checkLanguage});
     parser.process(app);
 
     if (parser.isSet(home))
         ProgramFolder::setPath(parser.value(home));
+
+    if (parser.isSet(languageTemplate)) {
+        const QByteArray text = LanguageTools::languageTemplate();
+        return std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size())
+                   ? 0
+                   : 1;
+    }
+    if (parser.isSet(checkLanguage)) {
+        const LanguageTools::CheckResult r =
+            LanguageTools::checkLanguage(parser.value(checkLanguage));
+        for (QString p : r.problems)
+            std::printf("%s\n",
+                        qPrintable(p.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));
+        std::printf("%s\n", qPrintable(r.summary()));
+        return r.problems.isEmpty() ? 0 : 1;
+    }
 
     Startup::Options options;
     options.demo = parser.isSet(demo);

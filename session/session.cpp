@@ -9,6 +9,7 @@
 
 #include "link/portaccess.h"
 #include "session/connection.h"
+#include "base/texts.h"
 #include "base/eventlog.h"
 #include "session/writepath.h"
 #include "session/dispatcher.h"
@@ -275,7 +276,7 @@ void Session::impostacom() {
         } else {
             EventLog::log(QStringLiteral("Errore: Apertura della porta"));
             if (!tRecover_.isActive()) {
-                QString text = settings_.porta + QStringLiteral(" not Available");
+                QString text = settings_.porta + QLatin1Char(' ') + tr_("not Available");
                 if (port_.permissionDenied())
                     text += QLatin1Char('\n') + PortAccess::permissionAdvice(settings_.porta);
                 presentation_->domanda(text, 1);

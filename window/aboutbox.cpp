@@ -1,16 +1,17 @@
 #include "window/aboutbox.h"
 
-#include <QDir>
-#include <QLabel>
-
-#include "base/programfolder.h"
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "base/programfolder.h"
 #include "base/texts.h"
 #include "ui_about.h"
+#include "window/localization.h"
+#include "window/localizeradapter.h"
 #include "window/pictures.h"
 
 namespace {
@@ -46,6 +47,9 @@ TFAbout::TFAbout(QWidget* owner) : QDialog(owner), ui(new Ui::TFAbout) {
         if (link == kLicenceLink)
             showFontLicence();
     });
+    LocalizerAdapter::markRunTime(ui->lbversion);
+    LocalizerAdapter::markRunTime(ui->lblicense);
+    LocalizerAdapter::markRunTime(ui->lbfonts);
     ui->btChiudi->setText(tr_("&Chiudi"));
     connect(ui->btChiudi, &QPushButton::clicked, this, &QDialog::close);
 
@@ -62,6 +66,8 @@ TFAbout::TFAbout(QWidget* owner) : QDialog(owner), ui(new Ui::TFAbout) {
     const int top = height();
     lbfolders->setGeometry(20, top, width() - 40, lbfolders->heightForWidth(width() - 40));
     setFixedSize(width(), top + lbfolders->height() + 14);
+    LocalizerAdapter::markRunTime(lbfolders);
+    Localization::windowBuilt(this);
 }
 
 TFAbout::~TFAbout() {

@@ -309,6 +309,10 @@ void CalibrationPage::BtReset_calClick() {
 
 // ---------------------------------------------------------- calibration log
 
+void CalibrationPage::languageChanged() {
+    loadcallog();
+}
+
 void CalibrationPage::loadcallog() {
     const std::optional<CalLog> log = ::loadcallog();
     if (!log)

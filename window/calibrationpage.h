@@ -27,6 +27,9 @@ public:
 
     // Shows the calibration log's count and date.
     void windowShown() override;
+    // The log panel from the file again: the language may have replaced
+    // its two labels with translated design texts.
+    void languageChanged() override;
 
     // The colour "Send" is drawn in.
     QColor sendColour() const;

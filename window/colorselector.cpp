@@ -121,6 +121,15 @@ QString ColorSelector::colourName() const {
     return colour_.name(QColor::HexRgb).toUpper();
 }
 
+void ColorSelector::retranslate() {
+    setItemText(kAutomaticItem, tr_("Automatic"));
+    const QList<Swatch>& p = palette();
+    for (int i = 0; i < p.size(); ++i)
+        setItemText(i + 1, tr_(p[i].name));
+    setItemText(kMoreColorsItem, tr_("More Colors..."));
+    update();
+}
+
 QSize ColorSelector::sizeHint() const {
     const QSize s = QComboBox::sizeHint();
     return {std::max(s.width(), 180), s.height()};

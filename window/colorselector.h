@@ -36,6 +36,9 @@ public:
     // The swatch of a colour, or -1 for a colour outside the palette.
     static int swatchOf(const QColor& colour);
 
+    // The item names again, in the language now loaded.
+    void retranslate();
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

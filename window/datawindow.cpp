@@ -6,6 +6,7 @@
 
 #include "base/texts.h"
 #include "ui_fdata.h"
+#include "window/localization.h"
 
 Fdata::Fdata(ImageSource source, QWidget* owner)
     : QWidget(owner, Qt::Window),
@@ -21,6 +22,7 @@ Fdata::Fdata(ImageSource source, QWidget* owner)
     connect(ui->BitBtn2, &QPushButton::clicked, this, &QWidget::hide);
     refresh_->setInterval(1000);
     connect(refresh_, &QTimer::timeout, this, &Fdata::refresh);
+    Localization::windowBuilt(this);
 }
 
 Fdata::~Fdata() {

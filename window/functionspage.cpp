@@ -84,6 +84,10 @@ void FunctionsPage::settingsLoaded() {
     ui->Cs1->setColour(colour_);
 }
 
+void FunctionsPage::languageChanged() {
+    ui->Cs1->retranslate();
+}
+
 void FunctionsPage::Cs1Select(int item) {
     if (item == ColorSelector::kMoreColorsItem) {
         ColorDialog1->setCurrentColor(colour_);

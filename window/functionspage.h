@@ -24,6 +24,8 @@ public:
     int number() const override { return 7; }
     // The selector takes the stored window colour.
     void settingsLoaded() override;
+    // The colour names in the new language.
+    void languageChanged() override;
 
     QColor colour() const { return colour_; }
     // The dialog behind "More Colors...", for the window to own and tests

@@ -10,7 +10,8 @@
 #include "window/fieldbinder.h"
 #include "window/pictures.h"
 
-HomePage::HomePage(PageContext& context, QWidget* parent) : Page(context, parent), ui(new Ui::HomePage) {
+HomePage::HomePage(PageContext& context, QWidget* parent)
+    : Page(context, parent), ui(new Ui::HomePage) {
     ui->setupUi(this);
     claimControls();
     ui->img_USBA->setPixmap(Pictures::get(QStringLiteral("usb"), QSize(80, 80)));
@@ -62,6 +63,15 @@ void HomePage::rg2Click() {
     ui->btTara->setIcon(Pictures::icon(QString::fromLatin1(pictures[index]), QSize(36, 30)));
     ui->btTara->setText(tr_(captions[index]));
     context().setView(index, ui->rg2->itemText(index));
+}
+
+void HomePage::languageChanged() {
+    const int index = ui->rg2->itemIndex();
+    ui->rg2->setItems({tr_("Gross"), tr_("Net"), tr_("Peak")});
+    if (index >= 0) {
+        ui->rg2->setItemIndex(index);
+        rg2Click();
+    }
 }
 
 void HomePage::btTaraClick() {

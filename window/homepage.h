@@ -24,6 +24,8 @@ public:
     // The address check is attached and runs on the stored address, as
     // typing it would; the view starts on Net.
     void windowShown() override;
+    // The view items and the zero / tare / reset caption in the new language.
+    void languageChanged() override;
 
     // The view selector's index (0 Gross, 1 Net, 2 Peak) and its text.
     int viewIndex() const;

@@ -22,6 +22,9 @@ public:
     virtual void windowShown() {}
     // The window is closing: whatever runs by itself on the page stops.
     virtual void windowClosing() {}
+    // Another language has been chosen and applied to the design texts:
+    // the page sets again the texts it writes at run time.
+    virtual void languageChanged() {}
 
 protected:
     PageContext& context() { return ctx_; }

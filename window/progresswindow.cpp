@@ -1,6 +1,7 @@
 #include "window/progresswindow.h"
 
 #include "ui_pbar.h"
+#include "window/localization.h"
 
 TPbar::TPbar(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
@@ -11,6 +12,7 @@ TPbar::TPbar(QWidget* parent)
     ui->PB1->setStyleSheet(QStringLiteral(
         "QProgressBar { border: 1px solid #5a6a5a; border-radius: 3px; background: #f4f4f4; }"
         "QProgressBar::chunk { background: #00ff00; }"));
+    Localization::windowBuilt(this);
 }
 
 TPbar::~TPbar() {

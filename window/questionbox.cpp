@@ -8,6 +8,7 @@
 #include "base/texts.h"
 #include "ui_fbox.h"
 #include "window/pictures.h"
+#include "window/localization.h"
 
 TFbox::TFbox(QWidget* owner) : QDialog(owner), ui(new Ui::TFbox) {
     ui->setupUi(this);
@@ -31,6 +32,7 @@ TFbox::TFbox(QWidget* owner) : QDialog(owner), ui(new Ui::TFbox) {
         reject();
     });
     connect(ui->btOK, &QPushButton::clicked, this, &QDialog::accept);
+    Localization::windowBuilt(this);
 }
 
 TFbox::~TFbox() {

@@ -8,6 +8,8 @@
 #include "base/texts.h"
 #include "session/searchcontext.h"
 #include "ui_searchdialog.h"
+#include "window/localization.h"
+#include "window/localizeradapter.h"
 
 namespace {
 
@@ -74,6 +76,9 @@ TFSearch::TFSearch(SearchContext& context, QWidget* parent)
         add_panel(number, address);
     });
     ctx_.cercacom();
+    // The port list and its descriptions are the machine's.
+    LocalizerAdapter::markRunTime(ui->CBPorta);
+    Localization::windowBuilt(this);
 }
 
 TFSearch::~TFSearch() {

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "window/pictures.h"
+#include "window/localization.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ TSplashScreen::TSplashScreen(QWidget* parent)
     }
     fade_->setInterval(5);
     connect(fade_, &QTimer::timeout, this, &TSplashScreen::fadeStep);
+    Localization::windowBuilt(this);
 }
 
 void TSplashScreen::showNow() {

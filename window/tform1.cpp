@@ -4,9 +4,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
+#include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QStackedWidget>
 
 #include "session/connection.h"
@@ -33,6 +37,8 @@
 #include "window/functionspage.h"
 #include "window/homepage.h"
 #include "window/inoutpage.h"
+#include "window/localization.h"
+#include "window/localizeradapter.h"
 #include "window/loggerpage.h"
 #include "window/navigator.h"
 #include "window/questionbox.h"
@@ -187,6 +193,10 @@ TForm1::TForm1(QWidget* parent)
 
     session_.tRecover().setObjectName(QStringLiteral("TRecover"));
     session_.tStato().setObjectName(QStringLiteral("tstato"));
+    // The view's name, written by the program from the view selector.
+    if (auto* view = findChild<QLabel*>(QStringLiteral("lbtipopeso")))
+        LocalizerAdapter::markRunTime(view);
+    Localization::windowBuilt(this);
 }
 
 TForm1::~TForm1() {
@@ -272,19 +282,106 @@ bool TForm1::FormKeyDown(QKeyEvent* event) {
 }
 
 void TForm1::buildLanguageMenu() {
-    // The languages are the language files beside the program; switching
-    // the texts themselves is the translator's business.
+    // One radio item per language file beside the program, by name without
+    // regard to case, each with the flag of the same name (or noflag.bmp).
     language_->clear();
     auto* group = new QActionGroup(language_);
-    const QStringList files =
-        QDir(ProgramFolder::shipped(QString())).entryList({QStringLiteral("*.lng")}, QDir::Files, QDir::Name);
-    for (const QString& file : files) {
-        QAction* a = language_->addAction(file.left(file.size() - 4));
+    const QDir folder(ProgramFolder::shipped(QString()));
+    QStringList names;
+    for (const QString& file : folder.entryList(QDir::Files)) {
+        if (file.endsWith(QLatin1String(".lng"), Qt::CaseInsensitive) && file.size() > 4)
+            names.append(file.left(file.size() - 4));
+    }
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    QSize flagSize;
+    for (const QString& name : names) {
+        QAction* a = language_->addAction(name);
+        a->setObjectName(QStringLiteral("Language_") + name);
+        a->setData(name);
         a->setCheckable(true);
         group->addAction(a);
-        connect(a, &QAction::triggered, this,
-                [this, a] { session_.settings().lingua = a->text(); });
+        QPixmap flag(ProgramFolder::shipped(name + QStringLiteral(".bmp")));
+        if (flag.isNull())
+            flag = QPixmap(ProgramFolder::shipped(QStringLiteral("noflag.bmp")));
+        if (!flag.isNull()) {
+            // The first flag sets the size of them all.
+            if (!flagSize.isValid())
+                flagSize = flag.size();
+            if (flag.size() != flagSize)
+                flag = flag.scaled(flagSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            a->setIcon(QIcon(flag));
+        }
+        connect(a, &QAction::triggered, this, [this, a] { langClick(a); });
     }
+}
+
+void TForm1::chooseStartupLanguage() {
+    TFreeLocalizer& l = Localization::localizer();
+    const QString file =
+        ProgramFolder::shipped(session_.settings().lingua + QStringLiteral(".lng"));
+    if (!session_.settings().lingua.isEmpty() && QFileInfo(file).isFile()) {
+        l.setAutoTranslate(true);
+        l.setLanguageFile(file);
+        // A first start comes up wholly in its language, the texts set so
+        // far by the program included.
+        resetRunTimeTexts();
+    } else {
+        l.setAutoTranslate(false);
+    }
+}
+
+void TForm1::langClick(QAction* item) {
+    const QString name = item->data().toString();
+    session_.settings().lingua = name;
+    item->setChecked(true);
+    const QString file = ProgramFolder::shipped(name + QStringLiteral(".lng"));
+    if (QFileInfo(file).isFile()) {
+        TFreeLocalizer& l = Localization::localizer();
+        l.setAutoTranslate(true);
+        l.setLanguageFile(file);
+    }
+    resetRunTimeTexts();
+}
+
+void TForm1::resetRunTimeTexts() {
+    language_->setTitle(tr_("Language"));
+    search_->setText(tr_("Search"));
+    offlineMode_->setText(tr_("Offline Mode"));
+    if (auto* m = menuBar()->findChild<QMenu*>(QStringLiteral("Connect1")))
+        m->setTitle(tr_("Connect"));
+    if (auto* m = menuBar()->findChild<QMenu*>(QStringLiteral("Help1")))
+        m->setTitle(tr_("Help"));
+    if (auto* a = findChild<QAction*>(QStringLiteral("About1")))
+        a->setText(tr_("About.."));
+    if (auto* a = findChild<QAction*>(QStringLiteral("Exit1")))
+        a->setText(tr_("Exit"));
+
+    // The lists come again in the new language and lose their selection;
+    // offline they get their defaults, and the instrument's values are
+    // shown again over them.
+    Decoder& d = session_.decoder();
+    d.fillComboLists();
+    if (!session_.link().online)
+        d.defaultSelections();
+    if (session_.link().parametri_caricati) {
+        try {
+            d.showSetupEntries();
+        } catch (const std::exception& e) {
+            EventLog::log(QStringLiteral("Errore: Visualizzazione parametri - ") +
+                          QString::fromLocal8Bit(e.what()));
+        }
+    }
+    session_.flushControls();
+    strip_->setSetupCaption(nav_->currentPage() == 0 ? tr_("Setup") : tr_("Home"));
+    for (Page* p : pages_)
+        p->languageChanged();
+    presenter_->applier().apply(
+        ControlUpdate::setText(QStringLiteral("lbtipopeso"), home_->viewText()));
+    session_.connection().refreshPresentation();
+    sb1_->update();
 }
 
 // ---------------------------------------------------------------- start-up
@@ -301,6 +398,7 @@ bool TForm1::FormCreate() {
     setWindowTitle(QStringLiteral("Velmora Ver.") + versionText(3));
     buildLanguageMenu();
     Loadfile();
+    chooseStartupLanguage();
     watch_->start();
     return true;
 }
@@ -366,7 +464,7 @@ void TForm1::applySettingsToWindow() {
     const fdati& s = session_.settings();
     bool found = false;
     for (QAction* a : language_->actions()) {
-        if (a->text() == s.lingua) {
+        if (a->data().toString() == s.lingua) {
             a->setChecked(true);
             found = true;
         }

@@ -66,6 +66,10 @@ public:
 
     void Loadfile();
     void Savefile();
+    // A language item of the Language menu chosen: the setting follows, the
+    // language's file is applied and the run-time texts are set again.
+    void langClick(QAction* item);
+    QMenu* languageMenu() const { return language_; }
     void testModeClick(bool checked);
     void SB1Click();
     void showAbout();
@@ -94,6 +98,10 @@ private:
     // F5, Ctrl+F1, Ctrl+F8, Ctrl+K; true when the key was the window's.
     bool FormKeyDown(QKeyEvent* event);
     void buildLanguageMenu();
+    // Start-up: the stored language's file, when there is one.
+    void chooseStartupLanguage();
+    // The texts the program itself writes, in the language now loaded.
+    void resetRunTimeTexts();
     void FormShow();
     void applySettingsToWindow();
 

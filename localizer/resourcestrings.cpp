@@ -1,0 +1,167 @@
+#include "localizer/resourcestrings.h"
+
+#include <QHash>
+#include <algorithm>
+
+namespace ResourceStrings {
+
+const QList<Entry>& table() {
+    // 1 to 33: the original messages, in their original order.
+    static const QList<Entry> entries = {
+        {1, "FileExistOverwriteIt", "File exist, overwrite it?"},
+        {2, "BlackIsNotAColor", "Black is not a color!"},
+        {3, "AreYouSureToWriteDataOnInstrument", "Are you sure to write data on instrument?"},
+        {4, "CommunicationErrorContinue", "Communication error, continue?"},
+        {5, "DataNotSavedDoYouWantToSaveIt", "Data not saved, do you want to save it?"},
+        {6, "Ready", "Ready"},
+        {7, "TxOK", "Tx OK"},
+        {8, "ErrorInRXData", "Error in RX data"},
+        {9, "SomeDataAreNotSavedClickHere", "Some data are not saved! (Click Here)"},
+        {10, "DataSavedSuccessfully", "Data saved successfully"},
+        {11, "SettingError", "Setting Error"},
+        {12, "TESTMode", "TEST mode"},
+        {13, "WarningAnalogicCalibrationWillBeLostCont",
+         "Warning! analogic calibration will be lost, continue?"},
+        {14, "Information", "Information"},
+        {15, "Setup", "Setup"},
+        {16, "Home", "Home"},
+        {17, "Firmware", "Firmware"},
+        {18, "FullScale", "Full Scale"},
+        {19, "Fieldbus", "Fieldbus"},
+        {20, "TheValueIsNotCorrect", "The value is not correct!"},
+        {21, "AreYouSureToSaveTheFile", "Are you sure to save the file:"},
+        {22, "AreYouSureToRestoreTheFile", "Are you sure to restore the file:"},
+        {23, "AreYouSureToResetTheInstrument", "Are you sure to reset the instrument?"},
+        {24, "ProgramIsAlreadyRunning", "Program is already running"},
+        {25, "NumberOfLogs", "Number of logs"},
+        {26, "Seconds", "Seconds"},
+        {27, "HelpFileWasNotFound", "Help file was not found!"},
+        {28, "FileNotFound", "File not Found!"},
+        {29, "InvalidNumber", "Invalid number!"},
+        {30, "NotAvailable", "not Available"},
+        {31, "AreYouSure", "Are you sure?"},
+        {32, "AttentionPlease", "Attention please!"},
+        {33, "Error", "Error!!"},
+        // Texts added since; numbered from 100 in the order they came.
+        {100, "About", "About.."},
+        {101, "Version", "Version"},
+        {102, "ConfiguratorForLoadCellWeighingInstrumen",
+         "Configurator for load-cell weighing instruments"},
+        {103, "Chiudi", "&Chiudi"},
+        {104, "SettingMem", "Setting(*.mem)"},
+        {105, "BackupNotSaved", "Backup not saved!"},
+        {106, "InputPassword", "Input Password"},
+        {107, "Password", "Password"},
+        {108, "InvalidPassword", "Invalid password!"},
+        {109, "Automatic", "Automatic"},
+        {110, "MoreColors", "More Colors..."},
+        {111, "Data", "Data"},
+        {112, "Close", "Close"},
+        {113, "Average", "Average"},
+        {114, "Spread", "Spread"},
+        {115, "ApplicationColor", "Application Color"},
+        {116, "Gross", "Gross"},
+        {117, "Net", "Net"},
+        {118, "Peak", "Peak"},
+        {119, "LogFileCsv", "LogFile(*.csv)"},
+        {120, "InvalidStopValue", "Invalid stop value!"},
+        {121, "DataLoggerStopped", "Data logger stopped!"},
+        {122, "On", "On"},
+        {123, "Off", "Off"},
+        {124, "YES", "YES"},
+        {125, "NO", "NO"},
+        {126, "OK", "OK"},
+        {127, "Search", "Search"},
+        {128, "Port", "Port:"},
+        {129, "SEARCH", "SEARCH"},
+        {130, "STOP", "STOP"},
+        {131, "Language", "Language"},
+        {132, "Connect", "Connect"},
+        {133, "OfflineMode", "Offline Mode"},
+        {134, "Help", "Help"},
+        {135, "Exit", "Exit"},
+        {136, "IsNotAValidIntegerValue", "is not a valid integer value"},
+        {137, "IsNotAValidFloatingPointValue", "is not a valid floating point value"},
+        {138, "Zero", "Zero"},
+        {139, "Tare", "Tare"},
+        {140, "Reset", "Reset"},
+        {141, "OFF", "OFF"},
+        {142, "ON", "ON"},
+        {143, "NOpen", "N. Open"},
+        {144, "NClosed", "N. Closed"},
+        {145, "Positive", "Positive"},
+        {146, "Negative", "Negative"},
+        {147, "Normal", "Normal"},
+        {148, "Stable", "Stable"},
+        {149, "None", "None"},
+        {150, "Continue", "Continue"},
+        {151, "OnDemand", "On Demand"},
+        {152, "Slave", "Slave"},
+        {153, "Modbus", "Modbus"},
+        {154, "Print", "Print"},
+        {155, "ManualControl", "Manual control"},
+        {156, "NumberOfLogs2", "Number of Logs"},
+        {157, "TimeBased", "Time based"},
+        {158, "Black", "Black"},
+        {159, "Brown", "Brown"},
+        {160, "OliveGreen", "Olive Green"},
+        {161, "DarkGreen", "Dark Green"},
+        {162, "DarkTeal", "Dark Teal"},
+        {163, "DarkBlue", "Dark Blue"},
+        {164, "Indigo", "Indigo"},
+        {165, "Gray80", "Gray-80%"},
+        {166, "DarkRed", "Dark Red"},
+        {167, "Orange", "Orange"},
+        {168, "DarkYellow", "Dark Yellow"},
+        {169, "Green", "Green"},
+        {170, "Teal", "Teal"},
+        {171, "Blue", "Blue"},
+        {172, "BlueGray", "Blue-Gray"},
+        {173, "Gray50", "Gray-50%"},
+        {174, "Red", "Red"},
+        {175, "LightOrange", "Light Orange"},
+        {176, "Lime", "Lime"},
+        {177, "SeaGreen", "Sea Green"},
+        {178, "Aqua", "Aqua"},
+        {179, "LightBlue", "Light Blue"},
+        {180, "Violet", "Violet"},
+        {181, "Gray40", "Gray-40%"},
+        {182, "Pink", "Pink"},
+        {183, "Gold", "Gold"},
+        {184, "Yellow", "Yellow"},
+        {185, "BrightGreen", "Bright Green"},
+        {186, "Turquoise", "Turquoise"},
+        {187, "SkyBlue", "Sky Blue"},
+        {188, "Plum", "Plum"},
+        {189, "Gray25", "Gray-25%"},
+        {190, "Rose", "Rose"},
+        {191, "Tan", "Tan"},
+        {192, "LightYellow", "Light Yellow"},
+        {193, "LightGreen", "Light Green"},
+        {194, "LightTurquoise", "Light Turquoise"},
+        {195, "PaleBlue", "Pale Blue"},
+        {196, "Lavender", "Lavender"},
+        {197, "White", "White"},
+        {198, "PermissionDeniedAddYourUserToTheGroup", "Permission denied: add your user to the group \"%1\" (sudo usermod -aG %1 $USER) and log in again."},
+    };
+    return entries;
+}
+
+int numberOf(const QString& english) {
+    static const QHash<QString, int> numbers = [] {
+        QHash<QString, int> h;
+        for (const Entry& e : table())
+            h.insert(QString::fromUtf8(e.english), e.number);
+        return h;
+    }();
+    return numbers.value(english, 0);
+}
+
+const Entry* entry(int number) {
+    const QList<Entry>& t = table();
+    const auto it = std::lower_bound(t.begin(), t.end(), number,
+                                     [](const Entry& e, int n) { return e.number < n; });
+    return it != t.end() && it->number == number ? &*it : nullptr;
+}
+
+}  // namespace ResourceStrings
