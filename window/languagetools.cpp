@@ -14,6 +14,7 @@
 #include "window/searchdialog.h"
 #include "window/splashscreen.h"
 #include "window/tform1.h"
+#include "window/trafficwindow.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ struct AllWindows {
 
     QList<QWidget*> list() const {
         return {form.get(), box,          &form->searchDialog(), about,
-                pbar.get(), splash.get(), &form->dataWindow()};
+                pbar.get(), splash.get(), &form->dataWindow(),   &form->trafficWindow()};
     }
     QWidget* bySection(const QString& name) const {
         for (QWidget* w : list())

@@ -378,6 +378,10 @@ void TForm1::resetRunTimeTexts() {
     strip_->setSetupCaption(nav_->currentPage() == 0 ? tr_("Setup") : tr_("Home"));
     for (Page* p : pages_)
         p->languageChanged();
+    if (traffic_)
+        traffic_->retranslate();
+    if (auto* a = findChild<QAction*>(QStringLiteral("Traffic1")))
+        a->setText(tr_("Traffic") + QStringLiteral("\tCtrl+T"));
     presenter_->applier().apply(
         ControlUpdate::setText(QStringLiteral("lbtipopeso"), home_->viewText()));
     session_.connection().refreshPresentation();

@@ -17,6 +17,8 @@
 
 #include "base/texts.h"
 #include "link/traffictap.h"
+#include "window/localization.h"
+#include "window/localizeradapter.h"
 #include "window/questionbox.h"
 
 namespace {
@@ -229,6 +231,7 @@ TrafficWindow::TrafficWindow(TrafficTap& tap, const ParameterTable& table, QWidg
 
     auto* bar = new QHBoxLayout;
     auto* showLabel = new QLabel(tr_("Show"), this);
+    showLabel->setObjectName(QStringLiteral("lbShow"));
     filterBox_ = new QComboBox(this);
     filterBox_->setObjectName(QStringLiteral("CBFilter"));
     filterBox_->addItems({tr_("All exchanges"), tr_("Writes and commands"), tr_("Problems only")});
@@ -259,6 +262,7 @@ TrafficWindow::TrafficWindow(TrafficTap& tap, const ParameterTable& table, QWidg
     grid->setVerticalSpacing(2);
     auto counter = [&](int column, const QString& caption, const char* name) {
         auto* c = new QLabel(caption, box);
+        c->setObjectName(QLatin1String(name) + QStringLiteral("Caption"));
         auto* v = new QLabel(QStringLiteral("0"), box);
         v->setObjectName(QLatin1String(name));
         QFont f = v->font();
@@ -324,6 +328,11 @@ TrafficWindow::TrafficWindow(TrafficTap& tap, const ParameterTable& table, QWidg
     connect(close, &QPushButton::clicked, this, &QWidget::hide);
     connect(&tap_, &TrafficTap::records, this, &TrafficWindow::addRecords);
     refreshCounters();
+    // Counts and times the monitor writes itself.
+    for (QWidget* w : {static_cast<QWidget*>(shown_), static_cast<QWidget*>(meanReply_),
+                       static_cast<QWidget*>(worstReply_)})
+        LocalizerAdapter::markRunTime(w);
+    Localization::windowBuilt(this);
 }
 
 TrafficWindow::~TrafficWindow() {
@@ -401,6 +410,15 @@ void TrafficWindow::clearAll() {
     model_.clear();
     held_.clear();
     counters_ = TrafficCounters();
+    refreshCounters();
+}
+
+void TrafficWindow::retranslate() {
+    filterBox_->setItemText(0, tr_("All exchanges"));
+    filterBox_->setItemText(1, tr_("Writes and commands"));
+    filterBox_->setItemText(2, tr_("Problems only"));
+    pause_->setText(pause_->isChecked() ? tr_("Resume") : tr_("Pause"));
+    Q_EMIT model_.headerDataChanged(Qt::Horizontal, 0, TrafficModel::Columns - 1);
     refreshCounters();
 }
 

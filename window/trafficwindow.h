@@ -72,6 +72,8 @@ public:
     ~TrafficWindow() override;
 
     void showMonitor();
+    // The texts the monitor writes itself, in the language now loaded.
+    void retranslate();
     // Writes the rows the filter shows to a CSV file, whole or not at all.
     bool exportCsv(const QString& path, QString* error = nullptr);
 

@@ -33,6 +33,7 @@
 #include "window/splashscreen.h"
 #include "window/statuspanels.h"
 #include "window/topstrip.h"
+#include "window/trafficwindow.h"
 #include "windowfixture.h"
 
 namespace {
@@ -302,6 +303,7 @@ void TestLanguage::everyLanguageAndBack() {
         splash.show();
         f.form->searchDialog().show();
         f.form->dataWindow().show();
+        f.form->trafficWindow().show();
         QList<Finding> texts;
         QStringList cut;
         for (int page = 0; page <= 13; ++page) {
@@ -311,7 +313,7 @@ void TestLanguage::everyLanguageAndBack() {
             walk(f.form.get(), texts, cut);
         }
         for (QWidget* w : QList<QWidget*>{about, box, pbar, &splash, &f.form->searchDialog(),
-                                          &f.form->dataWindow()})
+                                          &f.form->dataWindow(), &f.form->trafficWindow()})
             walk(w, texts, cut);
         for (const QString& c : cut)
             problems << lang + ": cut off: " + c;
@@ -334,6 +336,7 @@ void TestLanguage::everyLanguageAndBack() {
         delete pbar;
         f.form->searchDialog().hide();
         f.form->dataWindow().hide();
+        f.form->trafficWindow().hide();
     }
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
     // Back at the first language, its values again on the pages.

@@ -24,6 +24,7 @@
 #include "window/searchdialog.h"
 #include "window/splashscreen.h"
 #include "window/tform1.h"
+#include "window/trafficwindow.h"
 #include "window/weightchart.h"
 
 namespace {
@@ -194,12 +195,12 @@ void TestLanguageFiles::templateReproducesTheDesignTexts() {
     TPbar pbar;
     TSplashScreen splash;
     const QList<QWidget*> windows{&form, box,     &form.searchDialog(), about,
-                                  &pbar, &splash, &form.dataWindow()};
+                                  &pbar, &splash, &form.dataWindow(),   &form.trafficWindow()};
     QStringList sections;
     for (const TResForm& f : l.ResForms())
         sections << f.Name;
     QCOMPARE(sections, (QStringList{"TForm1", "TFbox", "TFSearch", "TFAbout", "TPbar",
-                                    "TSplashScreen", "TFdata"}));
+                                    "TSplashScreen", "TFdata", "TrafficWindow"}));
     int properties = 0;
     for (QWidget* w : windows) {
         const TResForm* f = l.section(LocalizerAdapter::sections(w).last());
