@@ -49,7 +49,21 @@ void TrafficTap::unlisten() {
         }
         direct_.clear();
         lines_.clear();
+        writes_.clear();
     }
+}
+
+void TrafficTap::frameWritten() {
+    if (!enabled())
+        return;
+    const quint64 seq = current_.load(std::memory_order_acquire);
+    const qint64 now = ReplyMatcher::nowMs();
+    if (!writes_.empty() && writes_.back().first == seq)
+        writes_.back().second = now;
+    else
+        writes_.emplace_back(seq, now);
+    while (static_cast<int>(writes_.size()) > kMaxPendingLines)
+        writes_.pop_front();
 }
 
 quint64 TrafficTap::beginExchange() {
@@ -142,8 +156,13 @@ TrafficRecord TrafficTap::join(const ExchangeEnd& end) {
     else
         r.outcome = Outcome::noAnswer();
 
-    const qint64 replyAt =
-        taken && end.answered && taken->atMs >= end.lastSendMs ? taken->atMs : end.endMs;
-    r.waitMs = std::max<qint64>(0, replyAt - end.lastSendMs);
+    qint64 sentAt = end.lastSendMs;
+    while (!writes_.empty() && writes_.front().first <= end.seq) {
+        if (writes_.front().first == end.seq && writes_.front().second >= sentAt)
+            sentAt = writes_.front().second;
+        writes_.pop_front();
+    }
+    const qint64 replyAt = taken && end.answered && taken->atMs >= sentAt ? taken->atMs : end.endMs;
+    r.waitMs = std::max<qint64>(0, replyAt - sentAt);
     return r;
 }

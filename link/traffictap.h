@@ -79,6 +79,11 @@ public:
     // Main thread: the same for an exchange the main thread sent itself.
     void publishDirect(ExchangeEnd&& end);
 
+    // Main thread: the frame of the exchange on the line went out now. The
+    // reply time counts from here, not from when the sender asked for the
+    // write, so a busy main thread does not pass for a slow instrument.
+    void frameWritten();
+
     // Main thread: the reader finished a line.
     void lineRead(FrameReader::Outcome stage, const QByteArray& line);
 
@@ -106,5 +111,8 @@ private:
     // Main thread only.
     std::deque<ExchangeEnd> direct_;
     std::deque<PendingLine> lines_;
+    // Exchange number and steady time of the latest write of each exchange
+    // not yet joined, oldest first.
+    std::deque<std::pair<quint64, qint64>> writes_;
     QTimer timer_;
 };

@@ -475,6 +475,7 @@ void Session::writeFrame(const QByteArray& frame) {
     if (port_.isOpen() && !link_.porta_chiusa) {
         if (!port_.write(frame))
             EventLog::log(QStringLiteral("Errore: Fallita la comunicazione"));
+        traffic_->frameWritten();
     }
 }
 

@@ -122,48 +122,48 @@ QString TrafficDecoder::letterMeaning(char letter) {
 }
 
 QString TrafficDecoder::commandName(int code) {
-    const char* name = nullptr;
+    QString name;
     switch (code) {
         case 0x01:
-            name = "Tare (gross)";
+            name = tr_("Tare (gross)");
             break;
         case 0x02:
-            name = "Tare (net)";
+            name = tr_("Tare (net)");
             break;
         case 0x03:
-            name = "Tare (peak)";
+            name = tr_("Tare (peak)");
             break;
         case 0x10:
-            name = "Calibration zero";
+            name = tr_("Calibration zero");
             break;
         case 0x11:
-            name = "Acquire sample weight";
+            name = tr_("Acquire sample weight");
             break;
         case 0x12:
-            name = "Reset calibration (first step)";
+            name = tr_("Reset calibration (first step)");
             break;
         case 0x13:
-            name = "Reset calibration";
+            name = tr_("Reset calibration");
             break;
         case 0x14:
-            name = "Sensor zero (0 mV)";
+            name = tr_("Sensor zero (0 mV)");
             break;
         case 0x15:
-            name = "Sensor full scale (2 mV)";
+            name = tr_("Sensor full scale (2 mV)");
             break;
         case 0x18:
-            name = "Factory reset";
+            name = tr_("Factory reset");
             break;
         case 0x20:
-            name = "Save";
+            name = tr_("Save");
             break;
         case 0x30:
-            name = "Store calibration";
+            name = tr_("Store calibration");
             break;
         default:
             return tr_("Command %1").arg(hexByte(code));
     }
-    return tr_(name) + QStringLiteral(" (") + hexByte(code) + QLatin1Char(')');
+    return name + QStringLiteral(" (") + hexByte(code) + QLatin1Char(')');
 }
 
 void TrafficDecoder::cover(int first, int end, int base, int reg, int count,

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -22,6 +23,27 @@
 #include "window/questionbox.h"
 
 namespace {
+
+// The reader check that stopped a damaged line, as the window words it.
+QString stageText(FrameReader::Outcome stage) {
+    using S = FrameReader::Outcome;
+    switch (stage) {
+        case S::WrongAddress:
+            return tr_("address");
+        case S::Short:
+            return tr_("short");
+        case S::Truncated:
+            return tr_("truncated");
+        case S::Checksum:
+            return tr_("checksum");
+        case S::WrongCount:
+            return tr_("byte count");
+        case S::ConversionError:
+            return tr_("not hexadecimal");
+        default:
+            return TrafficLine::stageName(stage);
+    }
+}
 
 QString lineSummary(const TrafficRecord& r) {
     QStringList parts;
@@ -40,7 +62,7 @@ QString lineSummary(const TrafficRecord& r) {
                 parts << tr_("other address");
                 break;
             case TrafficLine::Kind::Damaged:
-                parts << tr_("damaged (%1)").arg(TrafficLine::stageName(l.stage));
+                parts << tr_("damaged (%1)").arg(stageText(l.stage));
                 break;
         }
     }
@@ -300,13 +322,26 @@ TrafficWindow::TrafficWindow(TrafficTap& tap, const ParameterTable& table, QWidg
     const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
     tableView_->setColumnWidth(TrafficModel::Time, digit * 13);
     tableView_->setColumnWidth(TrafficModel::Letter, digit * 5);
-    tableView_->setColumnWidth(TrafficModel::Meaning, digit * 17);
-    tableView_->setColumnWidth(TrafficModel::Entries, digit * 30);
-    tableView_->setColumnWidth(TrafficModel::Result, digit * 20);
+    tableView_->setColumnWidth(TrafficModel::Meaning, digit * 16);
+    tableView_->setColumnWidth(TrafficModel::Entries, digit * 38);
+    tableView_->setColumnWidth(TrafficModel::Result, digit * 21);
     tableView_->setColumnWidth(TrafficModel::Sends, digit * 6);
     tableView_->setColumnWidth(TrafficModel::Wait, digit * 8);
-    tableView_->setColumnWidth(TrafficModel::Replies, digit * 20);
+    // The frame itself is in the detail below the table (and in the export).
+    tableView_->setColumnHidden(TrafficModel::Request, true);
     layout->addWidget(tableView_, 1);
+
+    detail_ = new QPlainTextEdit(this);
+    detail_->setObjectName(QStringLiteral("MemoDetail"));
+    detail_->setReadOnly(true);
+    detail_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    detail_->setFont(mono);
+    detail_->setFixedHeight(QFontMetrics(mono).lineSpacing() * 5 + 12);
+    detail_->setPlaceholderText(tr_("Select an exchange to see its frames."));
+    layout->addWidget(detail_);
+    connect(tableView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { showDetail(current); });
 
     shown_ = new QLabel(this);
     shown_->setObjectName(QStringLiteral("lbShown"));
@@ -401,6 +436,31 @@ void TrafficWindow::flushHeld() {
     followLive();
 }
 
+void TrafficWindow::showDetail(const QModelIndex& index) {
+    if (!index.isValid()) {
+        detail_->clear();
+        return;
+    }
+    const int source = filter_.mapToSource(index).row();
+    if (source < 0 || source >= model_.rowCount())
+        return;
+    const TrafficModel::Row& row = model_.row(source);
+    QStringList text;
+    text << tr_("Request  %1   (%2, %3)")
+                .arg(QString::fromLatin1(row.record.request), row.decoded.meaning,
+                     TrafficDecoder::outcomeText(row.record));
+    for (const TrafficLine& l : row.record.lines) {
+        QString kind = TrafficLine::kindName(l.kind);
+        if (l.kind == TrafficLine::Kind::Damaged)
+            kind += QStringLiteral(" (") + stageText(l.stage) + QLatin1Char(')');
+        text << tr_("Reply    %1   %2").arg(QString::fromLatin1(l.text), kind);
+    }
+    const QString details = row.decoded.details();
+    if (!details.isEmpty())
+        text << tr_("Entries  %1").arg(details);
+    detail_->setPlainText(text.join(QLatin1Char('\n')));
+}
+
 void TrafficWindow::followLive() {
     if (!paused())
         tableView_->scrollToBottom();
@@ -408,6 +468,7 @@ void TrafficWindow::followLive() {
 
 void TrafficWindow::clearAll() {
     model_.clear();
+    detail_->clear();
     held_.clear();
     counters_ = TrafficCounters();
     refreshCounters();

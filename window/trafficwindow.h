@@ -12,6 +12,7 @@
 class ParameterTable;
 class QComboBox;
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 class QTableView;
 class TrafficTap;
@@ -95,6 +96,7 @@ private:
     void refreshCounters();
     void exportClicked();
     void followLive();
+    void showDetail(const QModelIndex& index);
 
     TrafficTap& tap_;
     const ParameterTable& table_;
@@ -119,4 +121,5 @@ private:
     QLabel* meanReply_;
     QLabel* worstReply_;
     QLabel* shown_;
+    QPlainTextEdit* detail_;
 };

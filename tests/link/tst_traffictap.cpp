@@ -2,6 +2,7 @@
 #include <thread>
 
 #include "link/codec.h"
+#include "link/replymatcher.h"
 #include "link/traffictap.h"
 
 // The traffic tap on its own: the lock-free hand-over between a producing
@@ -17,6 +18,7 @@ private Q_SLOTS:
     void outcomeFollowsTheLines_data();
     void outcomeFollowsTheLines();
     void nobodyListeningRecordsNothing();
+    void replyTimeCountsFromTheWrite();
 
 private:
     static ExchangeEnd end(quint64 seq, bool answered, int sends = 1) {
@@ -165,6 +167,33 @@ void TestTrafficTap::nobodyListeningRecordsNothing() {
     QVERIFY(tap.drain().isEmpty());
     tap.unlisten();
     QVERIFY(!tap.enabled());
+}
+
+void TestTrafficTap::replyTimeCountsFromTheWrite() {
+    // The sender asked for the write long before the main thread made it: the
+    // instrument's reply time is not the main thread's delay.
+    TrafficTap tap;
+    tap.listen();
+    const quint64 seq = tap.beginExchange();
+    ExchangeEnd e = end(seq, true);
+    e.lastSendMs = ReplyMatcher::nowMs() - 2000;
+    tap.frameWritten();
+    tap.lineRead(FrameReader::Outcome::Dispatched, ":01030200FFFB");
+    e.endMs = ReplyMatcher::nowMs();
+    QVERIFY(tap.publish(std::move(e)));
+    QList<TrafficRecord> list = tap.drain();
+    QCOMPARE(list.size(), 1);
+    QVERIFY2(list[0].waitMs < 1000, qPrintable(QString::number(list[0].waitMs)));
+
+    // Without a write seen (a direct send), from the sender's own time.
+    const quint64 next = tap.beginExchange();
+    ExchangeEnd d = end(next, false);
+    d.lastSendMs = ReplyMatcher::nowMs() - 2000;
+    d.endMs = ReplyMatcher::nowMs();
+    tap.publishDirect(std::move(d));
+    list = tap.drain();
+    QCOMPARE(list.size(), 1);
+    QVERIFY(list[0].waitMs >= 2000);
 }
 
 QTEST_GUILESS_MAIN(TestTrafficTap)
