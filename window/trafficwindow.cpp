@@ -322,9 +322,9 @@ TrafficWindow::TrafficWindow(TrafficTap& tap, const ParameterTable& table, QWidg
     const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
     tableView_->setColumnWidth(TrafficModel::Time, digit * 13);
     tableView_->setColumnWidth(TrafficModel::Letter, digit * 5);
-    tableView_->setColumnWidth(TrafficModel::Meaning, digit * 16);
-    tableView_->setColumnWidth(TrafficModel::Entries, digit * 38);
-    tableView_->setColumnWidth(TrafficModel::Result, digit * 21);
+    tableView_->setColumnWidth(TrafficModel::Meaning, digit * 15);
+    tableView_->setColumnWidth(TrafficModel::Entries, digit * 27);
+    tableView_->setColumnWidth(TrafficModel::Result, digit * 20);
     tableView_->setColumnWidth(TrafficModel::Sends, digit * 6);
     tableView_->setColumnWidth(TrafficModel::Wait, digit * 8);
     // The frame itself is in the detail below the table (and in the export).
