@@ -84,8 +84,13 @@ const QSet<QString> kSameEverywhere{"VELMORA",
                                     "Status:Offline",
                                     "Docu"};
 
-// The about box's button is designed in Italian.
-const QMap<QString, QSet<QString>> kDesignedInTheLanguage{{"Italiano", {"&Chiudi"}}};
+// Words a language writes as English does (the about box's button is
+// designed in Italian).
+const QMap<QString, QSet<QString>> kDesignedInTheLanguage{
+    {"Italiano", {"&Chiudi"}},
+    {"Deutsch", {"Normal", "Orange", "Signal mV:", "Analog:", "START", "Pause"}},
+    {"Español", {"Normal"}},
+    {"Français", {"Normal", "Orange", "Pause"}}};
 
 bool hasLetter(const QString& t) {
     for (const QChar c : t)
