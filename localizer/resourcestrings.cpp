@@ -228,6 +228,12 @@ const QList<Entry>& table() {
         {281, "ExportTraffic", "Export traffic"},
         {282, "CSVFilesCsv", "CSV files (*.csv)"},
         {283, "TheTrafficCouldNotBeSavedTo12", "The traffic could not be saved to %1: %2"},
+        {284, "ProgramLicence",
+         "© 2026 Velmora. All rights reserved. Licensed for use with Velmora weighing instruments."},
+        {285, "WeightDigitsFontLicence",
+         "Weight digits: DSEG7 Classic Bold, © 2017-2020 keshikan, under the %1."},
+        {286, "SILOpenFontLicense11", "SIL Open Font License 1.1"},
+        {287, "Manual", "Manual"},
     };
     return entries;
 }

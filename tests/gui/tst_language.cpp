@@ -89,8 +89,10 @@ const QSet<QString> kSameEverywhere{"VELMORA",
 const QMap<QString, QSet<QString>> kDesignedInTheLanguage{
     {"Italiano", {"&Chiudi"}},
     {"Deutsch", {"Normal", "Orange", "Signal mV:", "Analog:", "START", "Pause"}},
-    {"Español", {"Normal"}},
-    {"Français", {"Normal", "Orange", "Pause"}}};
+    {"Español", {"Normal", "Manual"}},
+    {"Français",
+     {"Normal", "Orange", "Pause", "Tare", "Net", "NET", "STABLE", "Stable", "Mode", "Indigo",
+      "Turquoise", "Rose", "Violet", "Information"}}};
 
 bool hasLetter(const QString& t) {
     for (const QChar c : t)
