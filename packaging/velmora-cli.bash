@@ -4,7 +4,7 @@ _velmora_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="ports search info read get set save backup restore watch log diff"
+    local commands="ports search info read get set save backup restore watch trace log diff"
     local common="--port --baud --address --home --json --quiet -q --help --version"
 
     case $prev in
@@ -46,6 +46,7 @@ _velmora_cli() {
     case $command in
         backup | restore) own="--yes" ;;
         watch) own="--seconds" ;;
+        trace) own="--seconds --problems" ;;
         log) own="--interval --count --seconds --yes --append" ;;
     esac
     if [[ $cur == -* ]]; then
