@@ -80,11 +80,21 @@ for p in ./usr/bin/velmora ./usr/bin/velmora-cli ./usr/bin/velmora-sim \
          ./usr/share/doc/velmora/OFL.txt; do
   grep -qxF "$p" <<<"$paths" || fail "missing from the package: $p"
 done
+# The language files and flags sit at the top of the shipped folder, where
+# the Language menu looks for them; the manuals in Manual/.
+for f in "$SRC"/languages/*.lng "$SRC"/languages/*.bmp; do
+  [ -e "$f" ] || continue
+  check "shipped $(basename "$f")" grep -qxF "./usr/share/velmora/$(basename "$f")" <<<"$paths"
+done
+for f in "$BUILD"/Manual/*.pdf; do
+  [ -e "$f" ] || continue
+  check "shipped manual $(basename "$f")" grep -qxF "./usr/share/velmora/Manual/$(basename "$f")" <<<"$paths"
+done
 for f in "$SRC"/Config/*; do
   grep -qxF "./usr/share/velmora/Config/$(basename "$f")" <<<"$paths" || fail "definition $(basename "$f") not packaged"
 done
-# Folders that join the package as they appear in the tree.
-for d in "$SRC/languages" "$SRC/lang" "$BUILD/Manual"; do
+# The manuals folder whole, as the build renders it.
+for d in "$BUILD/Manual"; do
   if [ -d "$d" ] && [ -n "$(ls -A "$d")" ]; then
     n=$(find "$d" -type f | wc -l)
     got=$(grep -c "^\./usr/share/velmora/$(basename "$d")/.*[^/]$" <<<"$paths" || true)
