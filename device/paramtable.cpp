@@ -77,9 +77,7 @@ QString ParameterTable::programCodeOfPath(const QString& path) {
 }
 
 int ParameterTable::entryOfRole(int role) const {
-    if (role < 0 || role >= kMaxEntries)
-        return 0;
-    return roleToEntry_[static_cast<size_t>(role)];
+    return findRole(role);
 }
 
 int ParameterTable::findRole(int role) const {

@@ -8,19 +8,19 @@
 // One parameter of the instrument as described by its definition file.
 struct ParamEntry {
     QString name;
-    quint8 type = 0;         // 1 u8, 2 u16, 3 s16, 4 u32, 5 s32, 6 IEEE single; 0,7,8,9 no bytes
-    qint32 imagePos = 0;     // first byte in the parameter image
-    qint32 regOffset = 0;    // register offset from its section's base
-    QString value;           // current value as decimal text; empty until first set
-    quint32 role = 82;       // the program's meaning of the entry; 82 = none
+    quint8 type = 0;       // 1 u8, 2 u16, 3 s16, 4 u32, 5 s32, 6 IEEE single; 0,7,8,9 no bytes
+    qint32 imagePos = 0;   // first byte in the parameter image
+    qint32 regOffset = 0;  // register offset from its section's base
+    QString value;         // current value as decimal text; empty until first set
+    quint32 role = 82;     // the program's meaning of the entry; 82 = none
 };
 
 // What an identification reply (model P, release R) selects.
 struct DefinitionChoice {
-    QString modelCode;   // "05", "99", "64" (hex from 100 on)
-    QString caption;     // "Progr.05 Rel.1.2"
-    QString version;     // model code + last two decimal digits of the release
-    QString path;        // <program folder>/Config/DATV<version>.def
+    QString modelCode;  // "05", "99", "64" (hex from 100 on)
+    QString caption;    // "Progr.05 Rel.1.2"
+    QString version;    // model code + last two decimal digits of the release
+    QString path;       // <program folder>/Config/DATV<version>.def
 };
 
 DefinitionChoice chooseDefinition(int model, int release);
@@ -39,8 +39,8 @@ public:
 
     struct LoadResult {
         bool ok = true;
-        QString error;   // one sentence, for the log and the caller
-        QString path;    // the file actually read (after any fallback)
+        QString error;  // one sentence, for the log and the caller
+        QString path;   // the file actually read (after any fallback)
     };
 
     ParameterTable();
@@ -57,10 +57,12 @@ public:
     const ParamEntry& entry(int index) const { return entries_.at(static_cast<size_t>(index)); }
     // The role map names entries of the definition in use only: every load
     // rebuilds it, so a role never leads to an entry of an earlier definition.
-    // Index of the entry holding a role; 0 when the definition in use does not
-    // hold it (entry 0 is then no answer: use findRole to tell).
+    // Index of the entry holding a role; kAbsent when the definition in use
+    // does not hold it (entry(kAbsent) throws, so an absent role never
+    // lands on another entry).
+    static constexpr int kAbsent = -1;
     int entryOfRole(int role) const;
-    // The entry of a role when the definition in use holds that role, else -1.
+    // The same: the entry of a role, else kAbsent.
     int findRole(int role) const;
 
     // Cumulative totals: count(j) entries and bytes(j) image bytes up to the

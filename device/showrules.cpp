@@ -108,6 +108,12 @@ void Decoder::applyRule(const ShowRule& rule, const QString& v) {
     using enum ShowRule::Kind;
     const QString control = QString::fromLatin1(rule.controls[0]);
     auto text = [&](const QString& t) { controls_.publish(ControlUpdate::setText(control, t)); };
+    // A value the instrument did not give (its read refused or unanswered)
+    // shows as an empty field, never as a number.
+    if (v.isEmpty() && (rule.kind == Text || rule.kind == Fixed || rule.kind == Weight)) {
+        text(QString());
+        return;
+    }
     switch (rule.kind) {
         case Text:
             text(v);

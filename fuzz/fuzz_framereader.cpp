@@ -48,25 +48,25 @@ public:
     int exceptions = 0;
     int frames = 0;
 
-    void onExceptionReply(const QByteArray& frame) override {
+    void onExceptionReply(const QByteArray& frame, const Exchange* exchange) override {
         FUZZ_CHECK(frame.size() == 4);
         FUZZ_CHECK(static_cast<quint8>(frame[1]) > 0x38);
         FUZZ_CHECK(codec::verifica_lrc(frame));
         ++exceptions;
-        next_.onExceptionReply(frame);
+        next_.onExceptionReply(frame, exchange);
     }
 
-    QString refuses(const QByteArray& frame) override {
+    QString refuses(const QByteArray& frame, const Exchange* exchange) override {
         asked_ = frame;
-        refused_ = next_.refuses(frame);
+        refused_ = next_.refuses(frame, exchange);
         return refused_;
     }
 
-    void onFrame(const QByteArray& frame) override {
+    bool onFrame(const QByteArray& frame, const Exchange* exchange) override {
         const LinkState& link = s_.link();
         FUZZ_CHECK(frame.size() >= 4);
         FUZZ_CHECK(codec::verifica_lrc(frame));
-        const char letter = link.tipocomando.load();
+        const char letter = exchange ? exchange->letter() : char(0);
         if (letter != 'S')
             FUZZ_CHECK(static_cast<quint8>(frame[0]) == link.indirizzo.load());
         // The dispatcher was asked first and did not refuse it.
@@ -84,16 +84,12 @@ public:
                 FUZZ_CHECK(data == count && data >= 1);
                 break;
             case 0x03:
-                FUZZ_CHECK(data == count);
-                if (letter == 'X')
-                    FUZZ_CHECK(data == 2);
-                break;
             case 0x04:
                 FUZZ_CHECK(data == count);
-                if (letter == 'V')
-                    FUZZ_CHECK(data == 2);
-                if (letter == 'P')
-                    FUZZ_CHECK(data == 2 * link.poll_p_count.load());
+                // A reply to the function on the line has the size it asked.
+                if (exchange && exchange->expected().function == function &&
+                    exchange->expected().shape == ExpectedReply::Shape::ByteCount)
+                    FUZZ_CHECK(data == exchange->expected().byteCount);
                 break;
             default:
                 break;
@@ -103,7 +99,7 @@ public:
         const QByteArray wire = codec::componi_frame(frame.left(frame.size() - 1));
         FUZZ_CHECK(codec::hex2bin(wire.mid(1, wire.size() - 3)) == frame);
         ++frames;
-        next_.onFrame(frame);
+        return next_.onFrame(frame, exchange);
     }
 
 private:
@@ -117,18 +113,13 @@ private:
 // of it.
 struct Used {
     QByteArray image;
-    QByteArray dati_rx;
     int ioBits = 0;
     int statusFlags = 0;
     QString caption;
     QString path;
 
     static Used of(Session& s) {
-        return {s.table().image(),
-                s.dati_rx,
-                s.ioBits,
-                s.display().statusFlags,
-                s.table().firmwareCaption,
+        return {s.table().image(), s.ioBits, s.display().statusFlags, s.table().firmwareCaption,
                 s.table().definitionPath};
     }
     bool operator==(const Used&) const = default;
@@ -171,7 +162,52 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
     useTable(0);
     link.indirizzo = 1 + (data[0] & 0x7F) % 127;
-    link.tipocomando = (data[0] & 0x80) ? 'S' : 'P';
+    // The exchange on the line: a fresh one of that letter for every line,
+    // as the sender would have it after each send.
+    char letter = (data[0] & 0x80) ? 'S' : 'P';
+    auto putOnLine = [&s, &link](char l) -> ExchangePtr {
+        if (l == 0) {
+            link.setInFlight(nullptr);
+            return nullptr;
+        }
+        const int a = link.indirizzo;
+        QByteArray body;
+        body.append(static_cast<char>(a));
+        switch (l) {
+            case 'C':
+                body.append("\x01\x00\x00\x00\x02", 5);
+                break;
+            case 'I':
+                body.append("\x02\x00\x00\x00\x02", 5);
+                break;
+            case 'E':
+                body.append('\x07');
+                break;
+            case 'P':
+                body.append("\x04\x00\x00\x00", 4);
+                body.append(static_cast<char>(link.poll_p_count.load()));
+                break;
+            case 'X':
+                body.append("\x03\x00\x00\x00\x01", 5);
+                break;
+            case 'Y':
+                body.append("\x03\x00\x00\x00\x02", 5);
+                break;
+            case 'W':
+                body.append("\x06\x00\x10\x00\x05", 5);
+                break;
+            case 'V':
+                body = s.requests().identificationBody();
+                break;
+            default:
+                body = s.requests().probeBody(a);
+                break;
+        }
+        ExchangePtr e = Exchange::make(static_cast<ExchangeKind>(l), body);
+        e->beginSend();
+        link.setInFlight(e);
+        return e;
+    };
     link.online = true;
     link.parametri_caricati = true;
     CheckingHandler handler(s, s.dispatcher());
@@ -188,7 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             continue;
         }
         if (packet.startsWith('=') && packet.size() >= 2) {
-            link.tipocomando = kLetters[static_cast<quint8>(packet[1]) % sizeof(kLetters)];
+            letter = kLetters[static_cast<quint8>(packet[1]) % sizeof(kLetters)];
             if (packet.size() >= 3) {
                 const auto flags = static_cast<quint8>(packet[2]);
                 link.parametri_caricati = (flags & 0x01) != 0;
@@ -200,7 +236,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
 
         const Used before = Used::of(s);
-        const int damagedBefore = link.damagedLines.load();
+        const ExchangePtr exchange = putOnLine(letter);
         const int framesBefore = handler.frames;
         const int exceptionsBefore = handler.exceptions;
         const auto outcome = reader.elabora(packet);
@@ -215,10 +251,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(reader.buffer_rx().size() <= FrameReader::kMaxPending);
         if (outcome != O::Ignored && outcome != O::Incomplete)
             FUZZ_CHECK(reader.buffer_rx().isEmpty());
-        const int flag = link.risposta_ok.load();
-        FUZZ_CHECK(flag == LinkState::kDamagedReply || flag == 0 || flag == 1);
-        // A damaged line counts once, anything else not at all.
-        FUZZ_CHECK(link.damagedLines.load() - damagedBefore == (countsDamaged(outcome) ? 1 : 0));
+        if (exchange) {
+            // A damaged line counts once, anything else not at all; only a
+            // frame handed on can answer, and a damaged line never does.
+            FUZZ_CHECK(exchange->damagedLines() == (countsDamaged(outcome) ? 1 : 0));
+            if (exchange->outcome().isAnswered())
+                FUZZ_CHECK(outcome == O::Dispatched);
+            if (countsDamaged(outcome))
+                FUZZ_CHECK(!exchange->decided());
+        }
         // Only a frame handed on reaches the dispatcher, and only one of
         // them can change what a reply stores.
         FUZZ_CHECK((handler.frames - framesBefore) == (outcome == O::Dispatched ? 1 : 0) ||

@@ -29,28 +29,35 @@ FrameReader::Outcome FrameReader::elabora(const QByteArray& packet) {
 
 FrameReader::Outcome FrameReader::read(const QByteArray& packet) {
     taken_ = false;
+    exchange_ = state_.inFlight();
+    Outcome outcome = Outcome::Ignored;
     try {
-        return process(packet);
+        outcome = process(packet);
     } catch (const std::exception& e) {
         EventLog::log(QStringLiteral("Modbus: ") + QString::fromLocal8Bit(e.what()));
-        state_.risposta_ok = 0;
         // Characters that failed to convert are no use to a later packet.
         buffer_rx_.clear();
         if (taken_) {
             // The matcher took the frame as the answer to the exchange in
             // progress, and it stays so: the resend's reply repeats these
             // bytes and is then dropped as late instead of being taken for
-            // the next request's answer. Only the link counts it damaged.
-            ++state_.damagedLines;
+            // the next request's answer. Only the exchange counts it damaged.
+            if (exchange_)
+                exchange_->damaged(false);
         } else {
             lineDamaged();
         }
-        return Outcome::ConversionError;
+        outcome = Outcome::ConversionError;
     }
+    exchange_.reset();
+    // A sender waiting on the exchange re-checks it.
+    state_.notify();
+    return outcome;
 }
 
-void FrameReader::lineDamaged() {
-    ++state_.damagedLines;
+void FrameReader::lineDamaged(bool retryNow) {
+    if (exchange_)
+        exchange_->damaged(retryNow);
     // Somebody's reply all the same: it answers the oldest send.
     if (matcher_)
         matcher_->damaged();
@@ -59,8 +66,6 @@ void FrameReader::lineDamaged() {
 FrameReader::Outcome FrameReader::wrongCount(const QString& why, const QByteArray& frame) {
     EventLog::log(QStringLiteral("Modbus: ") + why + QLatin1Char(':') +
                   QString::fromLatin1(codec::bin2hex(frame)));
-    // Never used as reply data; the exchange is retried now.
-    state_.setRisposta(LinkState::kDamagedReply);
     return Outcome::WrongCount;
 }
 
@@ -89,7 +94,6 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
         // noise, and must not pile up.
         if (buffer_rx_.size() > kMaxPending)
             buffer_rx_.clear();
-        state_.risposta_ok = 0;
         return Outcome::Incomplete;
     }
 
@@ -107,7 +111,10 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
         throw codec::ConversionError("reply too short for an address");
     const QByteArray addressBytes = codec::hex2bin(line.left(2));
     const int address = static_cast<quint8>(addressBytes[0]);
-    if (address != state_.indirizzo.load() && state_.tipocomando.load() != 'S') {
+    // A probe takes a reply from any address: the reply's own address is
+    // the search's result.
+    const bool probing = exchange_ && exchange_->kind() == ExchangeKind::Probe;
+    if (address != state_.indirizzo.load() && !probing) {
         logLine("CH RX Error:", codec::bin2hex(line));
         lineDamaged();
         return Outcome::WrongAddress;
@@ -140,8 +147,7 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
         logLine("CHKSUM RX Error:", codec::bin2hex(frame));
         // The exchange is unanswered and the sender retries now; these bytes
         // are never taken as reply data.
-        state_.setRisposta(LinkState::kDamagedReply);
-        lineDamaged();
+        lineDamaged(true);
         return Outcome::Checksum;
     }
 
@@ -150,7 +156,9 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
             return Outcome::Late;
         taken_ = true;
         if (handler_)
-            handler_->onExceptionReply(frame);
+            handler_->onExceptionReply(frame, exchange_.get());
+        if (exchange_ && exchange_->expected().mismatch(frame).isEmpty())
+            exchange_->refuse(count);
         return Outcome::Exception;
     }
 
@@ -158,25 +166,26 @@ FrameReader::Outcome FrameReader::process(const QByteArray& packet) {
     // and the LRC: any other size is a damaged line, and a handler must be
     // able to trust the count.
     if (function >= 0x01 && function <= 0x04 && frame.size() != count + 4) {
-        lineDamaged();
+        lineDamaged(true);
         return wrongCount(QStringLiteral("byte count not matching the frame"), frame);
     }
 
     if (isLate(frame))
         return Outcome::Late;
     if (handler_) {
-        const QString why = handler_->refuses(frame);
+        const QString why = handler_->refuses(frame, exchange_.get());
         if (!why.isEmpty()) {
             // The matcher took it as the answer; it was a damaged line
             // instead, so its exchange stays unanswered as after damaged().
             if (matcher_)
                 matcher_->withdraw();
-            ++state_.damagedLines;
+            if (exchange_)
+                exchange_->damaged(true);
             return wrongCount(why, frame);
         }
     }
     taken_ = true;
-    if (handler_)
-        handler_->onFrame(frame);
+    if (handler_ && handler_->onFrame(frame, exchange_.get()) && exchange_)
+        exchange_->answer(frame);
     return Outcome::Dispatched;
 }

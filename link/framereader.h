@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "link/exchange.h"
+
 struct LinkState;
 class ReplyMatcher;
 class TrafficTap;
@@ -10,24 +12,28 @@ class TrafficTap;
 // Receives what the reader accepted. Runs on the main thread inside the
 // packet event; any std::exception it throws is logged as "Modbus: ..." and
 // the exchange counts as unanswered.
+//
+// `exchange` is the exchange on the line when the line was read, null when
+// none is. The reader, not the handler, decides the exchange's outcome.
 class FrameHandler {
 public:
     virtual ~FrameHandler() = default;
     // A decoded frame of 4 bytes (address, function | 0x80, code, LRC) whose
     // function byte is above 0x38 and whose LRC passed.
-    virtual void onExceptionReply(const QByteArray& frame) = 0;
+    virtual void onExceptionReply(const QByteArray& frame, const Exchange* exchange) = 0;
     // Why a frame that passed every check of the reader cannot be the answer
     // to the exchange in progress (its byte count is not what was asked
     // for); empty when it can. Asked before onFrame, which a refused frame
     // never reaches: it is a damaged line.
-    virtual QString refuses(const QByteArray& frame) {
+    virtual QString refuses(const QByteArray& frame, const Exchange* exchange) {
         Q_UNUSED(frame);
+        Q_UNUSED(exchange);
         return {};
     }
     // A decoded frame that passed address, length, LRC and byte-count
     // checks: for the read functions 0x01-0x04 the byte count (third byte)
-    // plus 4 is its size.
-    virtual void onFrame(const QByteArray& frame) = 0;
+    // plus 4 is its size. True when it answers the exchange.
+    virtual bool onFrame(const QByteArray& frame, const Exchange* exchange) = 0;
 };
 
 // First stage of reply handling: accumulates packet text in buffer_rx until a
@@ -38,8 +44,9 @@ public:
 // the line: decoded bytes never stay where the next packet's text goes.
 //
 // Every complete line that is not handed on is a damaged line: it counts
-// once in LinkState::damagedLines and once to the matcher (as the reply to
-// the oldest send).
+// once on the exchange on the line and once to the matcher (as the reply to
+// the oldest send). A valid frame the handler takes answers that exchange;
+// an exchange already decided is never decided again.
 class FrameReader {
 public:
     enum class Outcome {
@@ -78,8 +85,9 @@ private:
     Outcome process(const QByteArray& packet);
     // Asks the matcher; a late reply is logged and dropped.
     bool isLate(const QByteArray& frame);
-    // A complete line that could not be read.
-    void lineDamaged();
+    // A complete line that could not be read; retryNow when the sender
+    // should not wait out its timeout.
+    void lineDamaged(bool retryNow = false);
     // A damaged line detected once the LRC passed: no use waiting for the
     // timeout, the sender retries at once.
     Outcome wrongCount(const QString& why, const QByteArray& frame);
@@ -94,4 +102,6 @@ private:
     // The matcher took the line being handled as the answer to the exchange
     // in progress.
     bool taken_ = false;
+    // The exchange on the line while a line is handled.
+    ExchangePtr exchange_;
 };

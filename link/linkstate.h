@@ -7,26 +7,18 @@
 #include <condition_variable>
 #include <mutex>
 
-// The flags and values through which the main thread, the transmit thread
-// and the reply dispatcher coordinate. Every flag is atomic: the transmit
-// thread polls what the main thread writes and the other way round.
+#include "link/exchange.h"
+
+// The link's visible state: what the window, the logs and the pages show or
+// decide on. Threads do not coordinate through it: every request is an
+// Exchange that carries its own reply and outcome; the only shared pointer is
+// the exchange on the line, which the frame reader answers.
 struct LinkState {
-    // Letter of the exchange in progress ('C','I','E','P','X','Y','W','V','S'), 0 for none.
-    std::atomic<char> tipocomando{0};
-    // 1 when an accepted reply ended the exchange; cleared before every send.
-    // kDamagedReply when a reply failed its checksum: the exchange is retried
-    // at once instead of waiting out its timeout.
-    std::atomic<int> risposta_ok{0};
-    static constexpr int kDamagedReply = -1;
-    std::atomic<bool> tx_occupato{false};
-    // The last queued request's exchange has ended. Set at start so that a
-    // builder that queued nothing does not wait.
-    std::atomic<bool> tx_finito{true};
+    // Builder lock: one request builder at a time.
     std::atomic<bool> canale_occupato{false};
     std::atomic<bool> online{false};
     std::atomic<bool> parametri_caricati{false};
     std::atomic<int> indirizzo{1};
-    std::atomic<int> timeout_extra{0};
     // 0 ready, 1 answered, 2 failed, 3 value refused.
     std::atomic<int> stato_link{0};
     std::atomic<bool> richiesta_stop{false};
@@ -38,12 +30,9 @@ struct LinkState {
     // the settings record.
     std::atomic<bool> porta_scelta{false};
 
-    // What the exchange in progress met besides its answer, for the
-    // builder's outcome: the code of the last exception reply (0 for none)
-    // and a count of damaged lines. The builder clears the code before it
-    // queues; the reader and the dispatcher set them.
-    std::atomic<int> exceptionCode{0};
-    std::atomic<int> damagedLines{0};
+    // A search holds the line: the thread sends nothing and nothing is
+    // queued.
+    std::atomic<bool> ricerca{false};
 
     // Display mode Peak: the poll cycle reads 'X' instead of 'P'.
     std::atomic<bool> peak_view{false};
@@ -54,10 +43,21 @@ struct LinkState {
     std::atomic<int> poll_p_count{0};
     std::atomic<int> poll_x_register{0};
 
-    // Stores the reply flag and wakes a thread waiting on it.
-    void setRisposta(int value) {
-        risposta_ok = value;
-        notify();
+    // The exchange on the line, whose replies the frame reader checks; null
+    // between exchanges.
+    ExchangePtr inFlight() const {
+        std::lock_guard<std::mutex> lock(flightMutex_);
+        return inFlight_;
+    }
+    void setInFlight(ExchangePtr exchange) {
+        std::lock_guard<std::mutex> lock(flightMutex_);
+        inFlight_ = std::move(exchange);
+    }
+    // Clears it when it still is that exchange.
+    void clearInFlight(const Exchange* exchange) {
+        std::lock_guard<std::mutex> lock(flightMutex_);
+        if (inFlight_.get() == exchange)
+            inFlight_.reset();
     }
     void requestStop() {
         richiesta_stop = true;
@@ -86,6 +86,8 @@ struct LinkState {
 private:
     std::mutex wakeMutex_;
     std::condition_variable wake_;
+    mutable std::mutex flightMutex_;
+    ExchangePtr inFlight_;
     mutable QMutex mutex_;
     QByteArray ultima_richiesta_;
 };

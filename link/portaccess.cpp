@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <vector>
 
 #include "base/texts.h"
@@ -87,4 +88,9 @@ QString PortAccess::permissionAdvice(const QString& path) {
                "  sudo usermod -aG %2 %3\n"
                "and log in again.")
         .arg(path, group, user);
+}
+
+bool PortAccess::isPseudoTerminal(const QString& path) {
+    const QString target = QFileInfo(path).canonicalFilePath();
+    return target.startsWith(QLatin1String("/dev/pts/")) || target == QLatin1String("/dev/ptmx");
 }

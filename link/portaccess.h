@@ -11,4 +11,8 @@ namespace PortAccess {
 // The reason this user may not open the port at `path` and how to fix it.
 QString permissionAdvice(const QString& path);
 
+// True when `path` (or what it links to) is a pseudo-terminal: no adapter
+// behind it needs a settling time after opening.
+bool isPseudoTerminal(const QString& path);
+
 }  // namespace PortAccess

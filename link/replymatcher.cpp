@@ -1,18 +1,9 @@
 #include "link/replymatcher.h"
 
-#include "base/bigendian.h"
+#include "link/expectedreply.h"
 
 #include <QSet>
 #include <chrono>
-
-namespace {
-int byteAt(const QByteArray& b, int i) {
-    return static_cast<quint8>(b[i]);
-}
-int word(const QByteArray& b, int i) {
-    return be::u16At(b, i);
-}
-}  // namespace
 
 qint64 ReplyMatcher::nowMs() {
     using namespace std::chrono;
@@ -20,37 +11,7 @@ qint64 ReplyMatcher::nowMs() {
 }
 
 bool ReplyMatcher::couldAnswer(const QByteArray& request, const QByteArray& frame) {
-    if (request.size() < 2 || frame.size() < 2)
-        return false;
-    if (frame[0] != request[0])
-        return false;
-    const int asked = byteAt(request, 1);
-    const int got = byteAt(frame, 1);
-    if (got & 0x80)
-        return (got & 0x7F) == asked;
-    if (got != asked)
-        return false;
-    switch (asked) {
-        case 0x01:
-        case 0x02:
-            if (request.size() < 6 || frame.size() < 3)
-                return true;
-            return byteAt(frame, 2) == (word(request, 4) + 7) / 8;
-        case 0x03:
-        case 0x04:
-            if (request.size() < 6 || frame.size() < 3)
-                return true;
-            return byteAt(frame, 2) == 2 * word(request, 4);
-        case 0x05:
-        case 0x06:
-        case 0x10:
-            // An echo of address, function, register and value or count.
-            if (request.size() < 6 || frame.size() < 6)
-                return true;
-            return frame.left(6) == request.left(6);
-        default:
-            return true;
-    }
+    return expectedReply(request).accepts(frame);
 }
 
 void ReplyMatcher::sent(const QByteArray& request, qint64 nowMs) {

@@ -1,49 +1,27 @@
 #include "link/transmitring.h"
 
-bool TransmitRing::push(char letter, const QByteArray& body) {
+bool TransmitRing::push(ExchangePtr exchange) {
     QMutexLocker lock(&mutex_);
-    if (pending_ >= kSlots)
+    if (pending_ >= kSlots || !exchange)
         return false;
-    slots_[static_cast<size_t>(write_)] = letter + body;
+    slots_[static_cast<size_t>(write_)] = std::move(exchange);
     write_ = (write_ + 1) % kSlots;
     ++pending_;
     return true;
 }
 
-bool TransmitRing::push(char letter, const QByteArray& body, std::atomic<bool>& finished) {
-    QMutexLocker lock(&mutex_);
-    if (pending_ >= kSlots) return false;
-    finished = false;
-    slots_[static_cast<size_t>(write_)] = letter + body;
-    write_ = (write_ + 1) % kSlots;
-    ++pending_;
-    return true;
-}
-
-bool TransmitRing::finishIfIdle(std::atomic<bool>& finished) {
-    QMutexLocker lock(&mutex_);
-    if (pending_ != 0) return false;
-    finished = true;
-    return true;
-}
-
-bool TransmitRing::front(char* letter, QByteArray* body) const {
+ExchangePtr TransmitRing::front() const {
     QMutexLocker lock(&mutex_);
     if (pending_ == 0)
-        return false;
-    const QByteArray& slot = slots_[static_cast<size_t>(read_)];
-    if (slot.isEmpty())
-        return false;
-    *letter = slot[0];
-    *body = slot.mid(1);
-    return true;
+        return nullptr;
+    return slots_[static_cast<size_t>(read_)];
 }
 
 void TransmitRing::pop() {
     QMutexLocker lock(&mutex_);
     if (pending_ == 0)
         return;
-    slots_[static_cast<size_t>(read_)].clear();
+    slots_[static_cast<size_t>(read_)].reset();
     read_ = (read_ + 1) % kSlots;
     --pending_;
 }
@@ -61,7 +39,7 @@ int TransmitRing::pending() const {
 void TransmitRing::reset() {
     QMutexLocker lock(&mutex_);
     for (auto& s : slots_)
-        s.clear();
+        s.reset();
     write_ = read_ = pending_ = 0;
 }
 

@@ -10,6 +10,7 @@
 #include "link/codec.h"
 #include "link/linkstate.h"
 #include "link/mainqueue.h"
+#include "link/protocol.h"
 #include "link/replymatcher.h"
 #include "link/traffictap.h"
 #include "link/transmitring.h"
@@ -18,10 +19,6 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 namespace {
-bool isPoll(char letter) {
-    return letter == 'P' || letter == 'C' || letter == 'I' || letter == 'E' || letter == 'X';
-}
-
 QByteArray u16(int v) {
     QByteArray b;
     be::appendU16(b, static_cast<quint16>(v & 0xFFFF));
@@ -40,7 +37,9 @@ void TThgestioneseriale::onMain(F&& f) {
     queue_->post(std::forward<F>(f));
 }
 
-void TThgestioneseriale::recordSend(char letter, const QByteArray& frame) {
+void TThgestioneseriale::recordSend(const Exchange& exchange) {
+    const char letter = exchange.letter();
+    const QByteArray& frame = exchange.frame();
     if (recording_ && (letter != recordLetter_ || frame != recordFrame_)) {
         // Something else went out before the exchange ended (a request queued
         // while a poll was being retried): the poll was given up unanswered.
@@ -92,11 +91,16 @@ bool TThgestioneseriale::waitEnded(int timeoutMs) {
 void TThgestioneseriale::run() {
     while (!state_.richiesta_stop) {
         inviacomandi();
-        state_.tx_occupato = false;
         const auto next = Clock::now() + milliseconds(kPassGapMs);
         state_.waitUntil([this] { return state_.richiesta_stop.load(); }, next);
     }
-    state_.tipocomando = 0;
+    // An exchange left on the line ends with the thread: its waiter goes on.
+    if (current_) {
+        current_->fail();
+        state_.clearInFlight(current_.get());
+        current_->end();
+        current_.reset();
+    }
     recordEnd(false);
     TransmitHost* host = host_;
     onMain([host] {
@@ -108,40 +112,54 @@ void TThgestioneseriale::run() {
     endCv_.notify_all();
 }
 
-bool TThgestioneseriale::buildPoll(char* letter, QByteArray* body) {
+ExchangePtr TThgestioneseriale::buildPoll() {
     if (tentativi_ == 3)
         passo_poll_ = (passo_poll_ + 1) % 6;
     const char address = static_cast<char>(state_.indirizzo.load());
-    body->clear();
-    body->append(address);
+    QByteArray body;
+    body.append(address);
+    ExchangeKind kind = ExchangeKind::Poll;
     switch (passo_poll_) {
         case 1:
-            *letter = 'C';
-            body->append('\x01');
-            body->append(u16(0) + u16(2));
+            kind = ExchangeKind::Coils;
+            body.append(static_cast<char>(proto::kReadCoils));
+            body.append(u16(0) + u16(2));
             break;
         case 3:
-            *letter = 'I';
-            body->append('\x02');
-            body->append(u16(0) + u16(2));
+            kind = ExchangeKind::Inputs;
+            body.append(static_cast<char>(proto::kReadInputs));
+            body.append(u16(0) + u16(2));
             break;
         case 5:
-            *letter = 'E';
-            body->append('\x07');
+            kind = ExchangeKind::Status;
+            body.append(static_cast<char>(proto::kReadStatus));
             break;
         default:
             if (state_.peak_view) {
-                *letter = 'X';
-                body->append('\x03');
-                body->append(u16(state_.poll_x_register) + u16(1));
+                kind = ExchangeKind::Peak;
+                body.append(static_cast<char>(proto::kReadHolding));
+                body.append(u16(state_.poll_x_register) + u16(1));
             } else {
-                *letter = 'P';
-                body->append('\x04');
-                body->append(u16(state_.poll_p_register) + u16(state_.poll_p_count));
+                body.append(static_cast<char>(proto::kReadInputRegisters));
+                body.append(u16(state_.poll_p_register) + u16(state_.poll_p_count));
             }
             break;
     }
-    return true;
+    // A poll being retried goes again as the same exchange.
+    if (current_ && current_->kind() == kind && current_->body() == body)
+        return current_;
+    return Exchange::make(kind, body);
+}
+
+void TThgestioneseriale::dropCurrent() {
+    if (!current_)
+        return;
+    // Given up without a verdict of its own: nobody waits on a poll, and a
+    // poll that something else replaced takes nothing offline.
+    current_->fail();
+    state_.clearInFlight(current_.get());
+    current_->end();
+    current_.reset();
 }
 
 void TThgestioneseriale::inviacomandi() {
@@ -149,10 +167,9 @@ void TThgestioneseriale::inviacomandi() {
     // meanwhile: it times out and fails as designed, instead of leaving its
     // builder waiting for ever.
     const bool pending = !ring_.empty();
-    if ((!state_.porta_scelta && !pending) || state_.aggiornamento_fw ||
-        state_.tipocomando == 'S' || (state_.modo_offline && !pending))
+    if ((!state_.porta_scelta && !pending) || state_.aggiornamento_fw || state_.ricerca ||
+        (state_.modo_offline && !pending))
         return;
-    state_.tx_occupato = true;
     if (state_.uso_esclusivo)
         return;
     TransmitHost* host = host_;
@@ -163,46 +180,45 @@ void TThgestioneseriale::inviacomandi() {
             onMain([host] { host->setAddressText(QStringLiteral("1")); });
         }
 
-        char letter = 0;
-        QByteArray body;
-        if (ring_.front(&letter, &body)) {
-            slot_preso_ = true;
-            if (letter == 'W')
-                state_.timeout_extra = kWriteExtraMs;
-        } else if (state_.online) {
-            buildPoll(&letter, &body);
+        ExchangePtr exchange = ring_.front();
+        // One whose builder gave up on it (the thread had gone) is not sent.
+        while (exchange && exchange->ended()) {
+            ring_.pop();
+            exchange = ring_.front();
         }
+        const bool fromRing = exchange != nullptr;
+        if (!exchange && state_.online)
+            exchange = buildPoll();
 
-        if (letter == 0 || body.isEmpty()) {
+        if (exchange != current_)
+            dropCurrent();
+        if (!exchange) {
             recordEnd(false);
-            state_.tipocomando = 0;
-            state_.timeout_extra = 0;
-            // Only an idle ring ends a builder's wait. The builder lock stays
-            // with the builder, which always releases it itself.
-            ring_.finishIfIdle(state_.tx_finito);
             onMain([host] { host->exchangeEnded(); });
             return;
         }
+        current_ = exchange;
 
-        state_.tipocomando = letter;
+        const char letter = exchange->letter();
         if (letter != ultima_lettera_) {
             ultima_lettera_ = letter;
             tentativi_ = (letter == 'W' || letter == 'Y') ? 3 : 1;
         }
 
-        const QByteArray frame = codec::componi_frame(body);
-        recordSend(letter, frame);
-        state_.risposta_ok = 0;
-        onMain([host, frame] { host->writeFrame(frame); });
+        recordSend(*exchange);
+        exchange->beginSend();
+        state_.setInFlight(exchange);
+        onMain([host, exchange] { host->writeFrame(exchange); });
 
-        const auto deadline = Clock::now() + milliseconds(kReplyWaitMs + state_.timeout_extra);
-        state_.waitUntil([this] { return state_.risposta_ok != 0 || state_.richiesta_stop; },
-                         deadline);
+        const auto deadline = Clock::now() + milliseconds(exchange->replyWaitMs());
+        state_.waitUntil(
+            [this, &exchange] { return exchange->sendSettled() || state_.richiesta_stop; },
+            deadline);
 
-        if (state_.risposta_ok != 1 && tentativi_ != 0) {
+        // Read once: whatever arrives from here on cannot change the verdict.
+        if (!exchange->decided() && tentativi_ != 0) {
             onMain([host] { host->setBusyCursor(true); });
             --tentativi_;
-            state_.tx_occupato = false;
             if (tentativi_ < 2) {
                 const QString text =
                     QStringLiteral("Status: Retry %1 C:%2").arg(2 - tentativi_).arg(QChar(letter));
@@ -212,45 +228,47 @@ void TThgestioneseriale::inviacomandi() {
                              Clock::now() + milliseconds(kRetryPauseMs));
             return;
         }
-
-        recordEnd(state_.risposta_ok == 1);
-        const bool fromRing = slot_preso_;
-        if (slot_preso_) {
-            slot_preso_ = false;
-            ring_.pop();
-        }
-        if (state_.risposta_ok == 1) {
-            if (state_.parametri_caricati)
-                onMain([host] { host->stopRecover(); });
-            else
-                state_.tipocomando = 0;
-        } else {
-            if (!isPoll(letter) && letter != 'V')
-                EventLog::log(QStringLiteral("Errore: Ricezione CMD:") + QChar(letter) +
-                              QStringLiteral(" Data:") +
-                              QString::fromLatin1(codec::hex_dump(state_.ultimaRichiesta())));
-            state_.stato_link = 2;
-            if (isPoll(letter)) {
-                state_.online = false;
-                onMain([host] { host->refreshPresentation(); });
-                onMain([host] { host->startRecover(); });
-                state_.parametri_caricati = false;
-            }
-        }
-        if (isPoll(letter))
-            state_.tipocomando = 0;
-        state_.timeout_extra = 0;
-        // The end of a poll is not the end of a request queued while it ran.
-        if (fromRing)
-            state_.tx_finito = true;
-        else
-            ring_.finishIfIdle(state_.tx_finito);
-        tentativi_ = 3;
-        onMain([host] {
-            host->setBusyCursor(false);
-            host->exchangeEnded();
-        });
+        finish(exchange, fromRing);
     } catch (...) {
         // A failing pass ends silently; the next pass starts afresh.
     }
+}
+
+void TThgestioneseriale::finish(const ExchangePtr& exchange, bool fromRing) {
+    TransmitHost* host = host_;
+    // Decided now unless the reader decided it already; never both.
+    exchange->fail();
+    state_.clearInFlight(exchange.get());
+    const Outcome outcome = exchange->outcome();
+    const bool answered = outcome.isAnswered() || (outcome.kind == Outcome::Kind::Refused &&
+                                                   outcome.exceptionCode == proto::kIllegalValue);
+    recordEnd(answered);
+    if (fromRing)
+        ring_.pop();
+    current_.reset();
+
+    // The visible flags, from the outcome.
+    const char letter = exchange->letter();
+    if (answered) {
+        if (state_.parametri_caricati)
+            onMain([host] { host->stopRecover(); });
+    } else {
+        if (!exchange->isPoll() && exchange->kind() != ExchangeKind::Identify)
+            EventLog::log(QStringLiteral("Errore: Ricezione CMD:") + QChar(letter) +
+                          QStringLiteral(" Data:") +
+                          QString::fromLatin1(codec::hex_dump(state_.ultimaRichiesta())));
+        state_.stato_link = 2;
+        if (exchange->isPoll()) {
+            state_.online = false;
+            onMain([host] { host->refreshPresentation(); });
+            onMain([host] { host->startRecover(); });
+            state_.parametri_caricati = false;
+        }
+    }
+    tentativi_ = 3;
+    exchange->end();
+    onMain([host] {
+        host->setBusyCursor(false);
+        host->exchangeEnded();
+    });
 }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 
+#include "link/exchange.h"
+
 struct LinkState;
 class TransmitRing;
 class MainQueue;
@@ -16,16 +18,17 @@ class TrafficTap;
 class TransmitHost {
 public:
     virtual ~TransmitHost() = default;
-    // Writes the frame when the port is open and porta_chiusa is clear; a
-    // write error is logged as "Errore: Fallita la comunicazione".
-    virtual void writeFrame(const QByteArray& frame) = 0;
+    // Writes the exchange's frame when the port is open and porta_chiusa is
+    // clear, and notes on it that the frame went out; a write error is
+    // logged as "Errore: Fallita la comunicazione".
+    virtual void writeFrame(const ExchangePtr& exchange) = 0;
     virtual void setStatusText(const QString& text) = 0;
     virtual void setBusyCursor(bool busy) = 0;
     virtual void setAddressText(const QString& text) = 0;
     virtual void stopRecover() = 0;
     virtual void startRecover() = 0;
     virtual void refreshPresentation() = 0;
-    // An exchange ended (tx_finito set): main-thread waits re-check.
+    // An exchange ended: main-thread waits on it re-check.
     virtual void exchangeEnded() = 0;
     // The pass loop has returned; the thread object may be reaped.
     virtual void transmitThreadEnded() = 0;
@@ -38,8 +41,8 @@ class TThgestioneseriale : public QThread {
     Q_OBJECT
 public:
     static constexpr int kPassGapMs = 50;
-    static constexpr int kReplyWaitMs = 500;
-    static constexpr int kWriteExtraMs = 3000;
+    static constexpr int kReplyWaitMs = Exchange::kReplyWaitMs;
+    static constexpr int kWriteExtraMs = Exchange::kWriteExtraMs;
     static constexpr int kRetryPauseMs = 300;
 
     TThgestioneseriale(LinkState& state, TransmitRing& ring, std::shared_ptr<MainQueue> queue,
@@ -60,11 +63,17 @@ protected:
 
 private:
     void inviacomandi();
-    bool buildPoll(char* letter, QByteArray* body);
+    // The next poll of the cycle; the poll being retried keeps its step.
+    ExchangePtr buildPoll();
+    // The end of an exchange: its outcome decided, the ring advanced, the
+    // visible flags set from the outcome, and its waiter woken.
+    void finish(const ExchangePtr& exchange, bool fromRing);
+    // Drops a poll being retried that something else replaced.
+    void dropCurrent();
     template <class F>
     void onMain(F&& f);
     // The exchange record: a send (the first one opens it) and the end.
-    void recordSend(char letter, const QByteArray& frame);
+    void recordSend(const Exchange& exchange);
     void recordEnd(bool answered);
 
     LinkState& state_;
@@ -78,7 +87,8 @@ private:
     int tentativi_ = 3;
     char ultima_lettera_ = 0;
     int passo_poll_ = 0;
-    bool slot_preso_ = false;
+    // The exchange being sent or retried.
+    ExchangePtr current_;
     std::shared_ptr<TrafficTap> tap_;
     // The exchange being recorded, if any: owned by this thread alone.
     bool recording_ = false;

@@ -3,12 +3,12 @@
 #include <QElapsedTimer>
 
 #include "base/eventlog.h"
-#include "session/session.h"
 #include "base/texts.h"
-#include "session/writepath.h"
-#include "session/requests.h"
 #include "services/backupfile.h"
 #include "session/pagecontext.h"
+#include "session/requests.h"
+#include "session/session.h"
+#include "session/writepath.h"
 
 BackupService::BackupService(PageContext& context) : s_(context.serviceCore()) {}
 
@@ -49,7 +49,6 @@ void BackupService::readCalibration() {
     s_.link().setUltimaRichiesta(QByteArray());
     setProgress(0, -1);
     s_.mySleep(200);
-    s_.link().tipocomando = 0;
 }
 
 bool BackupService::backup(const QString& path, QString* error) {
@@ -154,7 +153,6 @@ bool BackupService::writeAll(bool confirmed) {
     }
 
     s_.view().setBusyCursor(false);
-    link.timeout_extra = 3000;
     s_.requests().invia_comando(0x20);
     s_.setUnsaved(false);
     setProgress(0, -1);

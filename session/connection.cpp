@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 
 #include "base/eventlog.h"
+#include "link/portaccess.h"
+#include "link/protocol.h"
 #include "session/requests.h"
 #include "session/session.h"
 
@@ -29,13 +31,20 @@ void Connection::connectInstrument() {
     if (s_.settings().porta == QLatin1String("NO")) {
         lock.release();
     } else {
-        s_.mySleep(300);
+        // A serial adapter just opened needs time to settle; a pseudo-terminal
+        // or a network port has no adapter.
+        if (!PortAccess::isPseudoTerminal(s_.settings().porta))
+            s_.mySleep(300);
         if (!s_.transmitThreadRunning())
             s_.startTransmitThread();
         t.clearByteTotals();
         link.online = false;
-        if (s_.accoda_comando('V', s_.requests().identificationBody()))
-            s_.waitExchange();
+        // Only the identification's own end ends this wait.
+        const ExchangePtr identification =
+            s_.accoda_comando(ExchangeKind::Identify, s_.requests().identificationBody());
+        if (!identification->ended())
+            s_.waitExchange(identification);
+        identification_ = identification->outcome();
         lock.release();
         s_.flushControls();
 
@@ -54,15 +63,14 @@ void Connection::connectInstrument() {
         const int total = t.count(0);
         if (total > 0) {
             s_.view().showProgress(total);
-            link.risposta_ok = 1;
-            while (i < total && link.risposta_ok == 1) {
-                s_.requests().leggi_parametro(i, true);
+            while (i < total && allAnswered) {
+                // A refused value is an answer: the read-out goes on.
+                const Outcome read = s_.requests().leggi_parametro(i, true);
+                allAnswered = read.isAnswered() || (read.kind == Outcome::Kind::Refused &&
+                                                    read.exceptionCode == proto::kIllegalValue);
                 ++i;
                 s_.view().setProgress(i);
             }
-            // Checked on the flag, not the count: an unanswered last entry
-            // must take the link offline too.
-            allAnswered = link.risposta_ok == 1;
             s_.view().setBusyCursor(false);
             s_.setUnsaved(false);
         }
@@ -72,9 +80,8 @@ void Connection::connectInstrument() {
         link.parametri_caricati = true;
         s_.view().setMainWindowEnabled(true);
         link.setUltimaRichiesta(QByteArray());
-        s_.mySleep(500);
+        s_.mySleep(displayWaitMs_);
         s_.view().closeProgress();
-        link.tipocomando = 0;
         link.uso_esclusivo = false;
         if (!link.online) {
             disablePages();

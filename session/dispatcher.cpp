@@ -3,117 +3,91 @@
 #include <QCoreApplication>
 #include <QString>
 
-#include "session/connection.h"
 #include "base/eventlog.h"
-#include "session/session.h"
 #include "link/codec.h"
+#include "link/protocol.h"
+#include "session/connection.h"
+#include "session/session.h"
 
 namespace {
 QString letterText(char letter) {
     return letter ? QString(QChar(letter)) : QString();
 }
+char letterOf(const Exchange* exchange) {
+    return exchange ? exchange->letter() : char(0);
+}
 }  // namespace
 
-void Dispatcher::onExceptionReply(const QByteArray& frame) {
+void Dispatcher::onExceptionReply(const QByteArray& frame, const Exchange* exchange) {
     LinkState& link = s_.link();
     const int function = static_cast<quint8>(frame[1]);
     const int code = static_cast<quint8>(frame[2]);
-    EventLog::log(QStringLiteral("Errore Comando:") + letterText(link.tipocomando) +
+    EventLog::log(QStringLiteral("Errore Comando:") + letterText(letterOf(exchange)) +
                   QString::fromLatin1(codec::bin2hex(link.ultimaRichiesta())) +
                   QStringLiteral(" RX CMD:") + QString::number(function - 128) +
                   QStringLiteral(" Errore:") + QString::number(code));
-    link.exceptionCode = code;
-    if (code == 3) {
-        // A refused value is final: the sender must not retry it.
+    if (code == proto::kIllegalValue && exchange && !exchange->decided()) {
+        // A refused value is final: the reader ends the exchange with it.
         link.stato_link = 3;
         s_.tStato().stop();
-        link.setRisposta(1);
     }
 }
 
-QString Dispatcher::refuses(const QByteArray& frame) {
-    const LinkState& link = s_.link();
+QString Dispatcher::refuses(const QByteArray& frame, const Exchange* exchange) {
     const int function = static_cast<quint8>(frame[1]);
-    if (function < 0x01 || function > 0x04)
+    if (function < proto::kReadCoils || function > proto::kReadInputRegisters)
         return {};
-    // The reader has checked that the frame holds exactly this many data
-    // bytes.
     const int count = static_cast<quint8>(frame[2]);
-    const char letter = link.tipocomando;
-    bool fits = true;
-    switch (function) {
-        case 0x01:
-        case 0x02:
-            // The polls ask two bits: one byte. Any reply needs its byte.
-            fits = count >= 1 && (letter != (function == 0x01 ? 'C' : 'I') || count == 1);
-            break;
-        case 0x03:
-            if (letter == 'X')
-                fits = count == 2;
-            else if (letter == 'Y')
-                fits = count == 2 || count == 4;
-            break;
-        case 0x04:
-            if (letter == 'P')
-                fits = count == 2 * link.poll_p_count.load();
-            else if (letter == 'V')
-                fits = count == 2;
-            break;
-        default:
-            break;
-    }
-    if (fits)
+    // Every byte a branch of onFrame reads must be inside the frame.
+    if (count < 1)
+        return QStringLiteral("byte count not matching the request ") +
+               letterText(letterOf(exchange));
+    // What the request on the line asked for, from the one size table; a
+    // reply to another function is not its answer and is left to onFrame.
+    if (!exchange || static_cast<quint8>(exchange->expected().function) != function)
         return {};
-    return QStringLiteral("byte count not matching the request ") + letterText(letter);
+    const ExpectedReply& expected = exchange->expected();
+    if (expected.shape != ExpectedReply::Shape::ByteCount || expected.byteCount == count)
+        return {};
+    return QStringLiteral("byte count not matching the request ") + letterText(exchange->letter());
 }
 
-void Dispatcher::onFrame(const QByteArray& frame) {
+bool Dispatcher::onFrame(const QByteArray& frame, const Exchange* exchange) {
     LinkState& link = s_.link();
     const int function = static_cast<quint8>(frame[1]);
-    int result = 0;
+    const char letter = letterOf(exchange);
+    // A reply to a function the request on the line did not ask is nobody's
+    // answer here.
+    if (exchange && exchange->expected().function != function)
+        return false;
     switch (function) {
-        case 0x01:
+        case proto::kReadCoils:
             s_.ioBits = (s_.ioBits & 0x03) | ((static_cast<quint8>(frame[3]) & 0x03) << 2);
-            link.tipocomando = 0;
-            result = 1;
-            break;
-        case 0x02:
+            return true;
+        case proto::kReadInputs:
             s_.ioBits = (s_.ioBits & 0x0C) | (static_cast<quint8>(frame[3]) & 0x03);
-            link.tipocomando = 0;
-            result = 1;
-            break;
-        case 0x03:
-            if (link.tipocomando != 'X') {
-                s_.dati_rx = frame.mid(3, frame.size() - 4);
-                result = 1;
-            } else {
-                result = peakReply(frame);
-            }
-            break;
-        case 0x04:
-            result = inputRegisters(frame);
-            break;
-        case 0x05:
-        case 0x06:
-        case 0x10:
-            link.tipocomando = 0;
+            return true;
+        case proto::kReadHolding:
+            if (letter != 'X')
+                return true;  // a parameter read: its builder takes the data
+            return peakReply(frame);
+        case proto::kReadInputRegisters:
+            return inputRegisters(frame, letter);
+        case proto::kWriteCoil:
+        case proto::kWriteRegister:
+        case proto::kWriteMultiple:
             link.stato_link = 1;
             s_.tStato().start();
-            result = 1;
-            break;
-        case 0x07:
+            return true;
+        case proto::kReadStatus:
             s_.display().statusFlags = static_cast<quint8>(frame[2]);
-            link.tipocomando = 0;
-            result = 1;
-            break;
+            return true;
         default:
-            break;
+            return false;
     }
-    // Written last, so a sender that sees it also sees everything stored.
-    link.setRisposta(result);
 }
 
-int Dispatcher::peakReply(const QByteArray& frame) {
+bool Dispatcher::peakReply(const QByteArray& frame) {
     LinkState& link = s_.link();
     ParameterTable& t = s_.table();
     const int pos = t.entry(5).imagePos;
@@ -123,34 +97,32 @@ int Dispatcher::peakReply(const QByteArray& frame) {
     s_.decoder().decodeEntry(5);
     s_.decoder().showEntry(5);
     s_.stopRecover();
-    const int result = afterLiveReply();
+    const bool result = afterLiveReply();
     QCoreApplication::processEvents();
-    link.tipocomando = 0;
     if (link.stato_link == 2)
         s_.tStato().start();
     return result;
 }
 
-int Dispatcher::afterLiveReply() {
+bool Dispatcher::afterLiveReply() {
     LinkState& link = s_.link();
     if (link.parametri_caricati) {
         s_.liveRefresh();
-        return 1;
+        return true;
     }
     link.online = false;
     s_.connection().refreshPresentation();
     s_.startRecover();
-    return 0;
+    return false;
 }
 
-int Dispatcher::inputRegisters(const QByteArray& frame) {
+bool Dispatcher::inputRegisters(const QByteArray& frame, char letter) {
     LinkState& link = s_.link();
     ParameterTable& t = s_.table();
-    const char letter = link.tipocomando;
     switch (letter) {
         case 0:
             EventLog::log(QStringLiteral("Modbus: tipocomando 0"));
-            return 0;
+            return false;
         case 'P': {
             const int first = t.bytes(0);
             const int length = t.bytes(1) - t.bytes(0);
@@ -166,22 +138,22 @@ int Dispatcher::inputRegisters(const QByteArray& frame) {
                 link.online = true;
             }
             s_.stopRecover();
-            const int result = afterLiveReply();
+            const bool result = afterLiveReply();
             QCoreApplication::processEvents();
             if (link.stato_link == 2)
                 s_.tStato().start();
             return result;
         }
         case 'S':
-            return static_cast<quint8>(frame[2]) == 2 ? 1 : 0;
+            return static_cast<quint8>(frame[2]) == 2;
         case 'V':
             return identification(frame);
         default:
-            return 0;
+            return false;
     }
 }
 
-int Dispatcher::identification(const QByteArray& frame) {
+bool Dispatcher::identification(const QByteArray& frame) {
     LinkState& link = s_.link();
     s_.connection().enablePages();
     link.online = true;
@@ -204,5 +176,5 @@ int Dispatcher::identification(const QByteArray& frame) {
     s_.tStato().start();
     link.stato_link = 1;
     s_.stopRecover();
-    return 1;
+    return true;
 }

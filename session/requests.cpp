@@ -6,8 +6,9 @@
 #include <exception>
 
 #include "base/eventlog.h"
-#include "session/session.h"
 #include "link/codec.h"
+#include "link/protocol.h"
+#include "session/session.h"
 
 namespace {
 // Register numbers and counts wider than 16 bits go as their low 16 bits.
@@ -34,7 +35,7 @@ QByteArray Requests::head(quint8 function) const {
 }
 
 QByteArray Requests::identificationBody() const {
-    QByteArray b = head(0x04);
+    QByteArray b = head(proto::kReadInputRegisters);
     put16(b, 5);
     put16(b, 1);
     return b;
@@ -43,19 +44,17 @@ QByteArray Requests::identificationBody() const {
 QByteArray Requests::probeBody(int address) const {
     QByteArray b;
     b.append(static_cast<char>(address & 0xFF));
-    b.append('\x04');
+    b.append(static_cast<char>(proto::kReadInputRegisters));
     put16(b, s_.table().dataBase);
     put16(b, 1);
     return b;
 }
 
-bool Requests::storeReply(int indice, int count) {
-    LinkState& link = s_.link();
-    if (link.risposta_ok != 1)
+bool Requests::storeReply(int indice, int count, const Exchange& exchange) {
+    if (!exchange.outcome().isAnswered())
         return false;
-    // An exception reply or a checksum failure ends an exchange without data;
-    // a reply of another length is not the answer to this read.
-    const QByteArray data = s_.dati_rx;
+    // A reply of another length is not the answer to this read.
+    const QByteArray data = exchange.data();
     if (data.size() != count * 2)
         return false;
     ParameterTable& t = s_.table();
@@ -69,6 +68,27 @@ bool Requests::storeReply(int indice, int count) {
             t.writeImageByte(e.imagePos + k, static_cast<quint8>(data[k]));
     }
     return true;
+}
+
+void Requests::forget(int indice) {
+    ParamEntry& e = s_.table().entry(indice);
+    e.value.clear();
+    try {
+        s_.decoder().showEntry(indice);
+    } catch (const std::exception& ex) {
+        EventLog::log(QStringLiteral("Modbus: ") + QString::fromLocal8Bit(ex.what()));
+    }
+    s_.flushControls();
+}
+
+int Requests::commandRegister() const {
+    const int entry = s_.table().findRole(proto::kRoleCommand);
+    if (entry < 0) {
+        EventLog::log(QStringLiteral("Errore: invia_comando - ruolo %1 assente")
+                          .arg(int(proto::kRoleCommand)));
+        return -1;
+    }
+    return s_.table().entry(entry).regOffset;
 }
 
 void Requests::decodeAndShow(int indice, bool show) {
@@ -92,32 +112,34 @@ Outcome Requests::leggi_parametro(int indice, bool diretto) {
         return refusedLock();
     const ParamEntry& e = s_.table().entry(indice);
     const int count = readCount(e.type);
-    QByteArray body = head(0x03);
+    QByteArray body = head(proto::kReadHolding);
     put16(body, e.regOffset + s_.table().setupBase);
     put16(body, count);
-    s_.dati_rx.clear();
-    Outcome outcome = diretto ? s_.invia_diretto('Y', codec::componi_frame(body))
-                              : s_.queueAndWait('Y', body);
-    if (!storeReply(indice, count) && outcome.isAnswered())
+    const ExchangePtr ex = diretto ? s_.invia_diretto(ExchangeKind::Read, body)
+                                   : s_.exchange(ExchangeKind::Read, body);
+    Outcome outcome = ex->outcome();
+    const bool stored = storeReply(indice, count, *ex);
+    if (!stored && outcome.isAnswered())
         outcome = Outcome::damaged();  // an answer that is not this read's
-    decodeAndShow(indice, true);
+    if (stored)
+        decodeAndShow(indice, true);
+    else if (outcome.wasSent())
+        forget(indice);
     s_.rilascia_canale();
     return outcome;
 }
 
 Outcome Requests::leggi_parametro_esteso(int indice) {
-    s_.waitUntil([this] { return s_.link().risposta_ok != 0; }, 200);
     if (!s_.prendi_canale())
         return refusedLock();
     const ParamEntry& e = s_.table().entry(indice);
     const int count = readCount(e.type);
-    QByteArray body = head(0x03);
+    QByteArray body = head(proto::kReadHolding);
     put16(body, e.regOffset + s_.table().calibrationBase + 48);
     put16(body, count);
-    s_.dati_rx.clear();
-    s_.link().risposta_ok = 0;
-    Outcome outcome = s_.queueAndWait('Y', body);
-    const bool stored = storeReply(indice, count);
+    const ExchangePtr ex = s_.exchange(ExchangeKind::Read, body);
+    Outcome outcome = ex->outcome();
+    const bool stored = storeReply(indice, count, *ex);
     if (!stored && outcome.isAnswered())
         outcome = Outcome::damaged();
     decodeAndShow(indice, stored);
@@ -155,18 +177,17 @@ Outcome Requests::scrivi_parametro(int indice) {
     if (reg != 0 && valueToSend(indice, &value)) {
         QByteArray body;
         if (writeCount(e.type) == 2) {
-            body = head(0x10);
+            body = head(proto::kWriteMultiple);
             put16(body, reg);
             put16(body, 2);
             body.append('\x04');
             put32(body, static_cast<quint32>(value));
         } else {
-            body = head(0x06);
+            body = head(proto::kWriteRegister);
             put16(body, reg);
             put16(body, static_cast<int>(value & 0xFFFF));
         }
-        outcome = s_.queueAndWait('W', body);
-        s_.link().tipocomando = 0;
+        outcome = s_.queueAndWait(ExchangeKind::Write, body);
     }
     done();
     s_.rilascia_canale();
@@ -174,7 +195,6 @@ Outcome Requests::scrivi_parametro(int indice) {
 }
 
 Outcome Requests::scrivi_parametro_blocco(int indice) {
-    s_.waitUntil([this] { return s_.link().risposta_ok != 0; }, 200);
     if (!s_.prendi_canale())
         return refusedLock();
     Outcome outcome = Outcome::notSent(Outcome::Reason::NoRegister);
@@ -183,7 +203,7 @@ Outcome Requests::scrivi_parametro_blocco(int indice) {
     qint64 value = 0;
     if (reg != 0 && valueToSend(indice, &value)) {
         const int count = writeCount(e.type);
-        QByteArray body = head(0x10);
+        QByteArray body = head(proto::kWriteMultiple);
         put16(body, reg);
         put16(body, count);
         body.append(static_cast<char>(count * 2));
@@ -192,8 +212,7 @@ Outcome Requests::scrivi_parametro_blocco(int indice) {
         else
             put16(body, static_cast<int>(value & 0xFFFF));
         s_.view().setBusyCursor(true);
-        s_.link().risposta_ok = 0;
-        outcome = s_.queueAndWait('W', body);
+        outcome = s_.queueAndWait(ExchangeKind::Write, body);
     }
     s_.rilascia_canale();
     return outcome;
@@ -202,11 +221,16 @@ Outcome Requests::scrivi_parametro_blocco(int indice) {
 Outcome Requests::invia_comando(quint8 codice) {
     if (!s_.prendi_canale())
         return refusedLock();
-    QByteArray body = head(0x06);
-    put16(body, s_.table().entry(s_.table().entryOfRole(6)).regOffset);
+    const int reg = commandRegister();
+    if (reg < 0) {
+        s_.rilascia_canale();
+        return Outcome::notSent(Outcome::Reason::NoRegister);
+    }
+    QByteArray body = head(proto::kWriteRegister);
+    put16(body, reg);
     body.append('\0');
     body.append(static_cast<char>(codice));
-    const Outcome outcome = s_.queueAndWait('W', body);
+    const Outcome outcome = s_.queueAndWait(ExchangeKind::Write, body);
     s_.rilascia_canale();
     return outcome;
 }
@@ -214,10 +238,10 @@ Outcome Requests::invia_comando(quint8 codice) {
 Outcome Requests::scrivi_uscita(int uscita, quint16 valore) {
     if (!s_.prendi_canale())
         return refusedLock();
-    QByteArray body = head(0x05);
+    QByteArray body = head(proto::kWriteCoil);
     put16(body, uscita);
     put16(body, valore);
-    const Outcome outcome = s_.queueAndWait('W', body);
+    const Outcome outcome = s_.queueAndWait(ExchangeKind::Write, body);
     s_.rilascia_canale();
     return outcome;
 }

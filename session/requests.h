@@ -2,14 +2,14 @@
 
 #include <QByteArray>
 
+#include "link/exchange.h"
 #include "link/outcome.h"
 
 class Session;
 
 // The request builders. Each takes the builder lock first and returns at once
 // when the link is offline or another builder holds it. Each returns how its
-// exchange ended; risposta_ok keeps its designed meaning for the code that
-// reads it.
+// own exchange ended.
 class Requests {
 public:
     explicit Requests(Session& session) : s_(session) {}
@@ -29,9 +29,15 @@ public:
 
 private:
     QByteArray head(quint8 function) const;
-    // Stores dati_rx into the image at the entry's place when it is the
-    // answer to this read; never bytes of an earlier reply.
-    bool storeReply(int indice, int count);
+    // Stores the read's reply into the image at the entry's place; false
+    // when the exchange brought no data of that size.
+    bool storeReply(int indice, int count, const Exchange& exchange);
+    // A read that brought no value: the entry shows as unknown, never the
+    // value an earlier instrument or read left in the image.
+    void forget(int indice);
+    // The register of the command role; logs and returns -1 when the
+    // definition in use has none.
+    int commandRegister() const;
     // Why a builder could not take the line.
     Outcome refusedLock() const;
     void decodeAndShow(int indice, bool show);

@@ -135,7 +135,7 @@ bool SearchContext::portChosen() const {
 }
 
 bool SearchContext::probing() const {
-    return probe_->ricerca_attiva() || s_.link().tipocomando == 'S';
+    return probe_->ricerca_attiva() || s_.link().ricerca;
 }
 
 int SearchContext::timeoutForSpeed(const QString& speed) const {

@@ -7,22 +7,23 @@
 #include <QFileInfo>
 #include <QScopedValueRollback>
 
-#include "link/portaccess.h"
-#include "session/connection.h"
-#include "base/texts.h"
 #include "base/eventlog.h"
-#include "session/writepath.h"
+#include "base/texts.h"
+#include "link/portaccess.h"
+#include "link/protocol.h"
+#include "session/connection.h"
 #include "session/dispatcher.h"
 #include "session/requests.h"
+#include "session/writepath.h"
 
 Session::Session(Presentation* presentation, QObject* parent)
     : QObject(parent),
       presentation_(presentation ? presentation : &defaultPresentation_),
-      decoder_(std::make_unique<Decoder>(table_, display_, controls_,
-                                         [this] {
-                                             return Decoder::LinkFlags{link_.online.load(),
-                                                                       link_.modo_offline.load()};
-                                         })),
+      decoder_(std::make_unique<Decoder>(
+          table_, display_, controls_,
+          [this] {
+              return Decoder::LinkFlags{link_.online.load(), link_.modo_offline.load()};
+          })),
       dispatcher_(std::make_unique<Dispatcher>(*this)),
       reader_(link_, dispatcher_.get()),
       requests_(std::make_unique<Requests>(*this)),
@@ -46,7 +47,6 @@ Session::Session(Presentation* presentation, QObject* parent)
 Session::~Session() {
     if (thread_) {
         link_.requestStop();
-        link_.tx_finito = true;
         if (thread_->waitEnded(5000))
             reapThread();
         else
@@ -103,27 +103,46 @@ void Session::mySleep(int ms) {
     waitUntil([] { return false; }, ms);
 }
 
-void Session::waitExchange() {
-    waitUntil([this] { return link_.tx_finito.load() || !transmitThreadRunning(); }, -1);
+void Session::waitExchange(const ExchangePtr& exchange) {
+    waitUntil([this, &exchange] { return exchange->ended() || !transmitThreadRunning(); }, -1);
+    if (!exchange->ended()) {
+        // No thread will send it: it fails here, and a later thread skips it.
+        exchange->fail();
+        exchange->end();
+    }
 }
 
 // ---------------------------------------------------------------- primitives
 
-bool Session::accoda_comando(char letter, const QByteArray& body) {
-    if (settings_.porta == QLatin1String("NO") || link_.modo_offline)
-        return false;
-    waitUntil([this] { return !link_.tx_occupato.load(); }, -1);
-    markExchange();
-    if (letter == 'W') {
+Outcome::Reason Session::queueRefusal() const {
+    if (link_.modo_offline)
+        return Outcome::Reason::Offline;
+    if (settings_.porta == QLatin1String("NO"))
+        return Outcome::Reason::PortGone;
+    // The search and the firmware programmer hold the line until they end; a
+    // request queued behind them would wait without limit.
+    if (link_.ricerca || link_.aggiornamento_fw)
+        return Outcome::Reason::LockHeld;
+    return Outcome::Reason::None;
+}
+
+ExchangePtr Session::accoda_comando(ExchangeKind kind, const QByteArray& body) {
+    ExchangePtr exchange = Exchange::make(kind, body);
+    const Outcome::Reason refusal = queueRefusal();
+    if (refusal != Outcome::Reason::None) {
+        exchange->cancel(refusal);
+        return exchange;
+    }
+    if (kind == ExchangeKind::Write) {
         link_.stato_link = 0;
         presentation_->setStatusText(0, QStringLiteral("Status: TX"));
     }
-    if (!ring_.push(letter, body, link_.tx_finito)) {
-        EventLog::log(QStringLiteral("Errore: Coda TX piena, richiesta ") + QChar(letter) +
-                      QStringLiteral(" scartata"));
-        return false;
+    if (!ring_.push(exchange)) {
+        EventLog::log(QStringLiteral("Errore: Coda TX piena, richiesta ") +
+                      QChar(exchange->letter()) + QStringLiteral(" scartata"));
+        exchange->cancel(Outcome::Reason::LockHeld);
     }
-    return true;
+    return exchange;
 }
 
 bool Session::prendi_canale() {
@@ -138,87 +157,65 @@ void Session::rilascia_canale() {
     link_.canale_occupato = false;
 }
 
-void Session::markExchange() {
-    link_.exceptionCode = 0;
-    damageMark_ = link_.damagedLines.load();
+ExchangePtr Session::exchange(ExchangeKind kind, const QByteArray& body) {
+    ExchangePtr exchange = accoda_comando(kind, body);
+    if (!exchange->ended())
+        waitExchange(exchange);
+    return exchange;
 }
 
-Outcome Session::exchangeOutcome() const {
-    if (link_.risposta_ok == 1)
-        return link_.exceptionCode == 3 ? Outcome::refused(3) : Outcome::answered();
-    if (link_.exceptionCode != 0)
-        return Outcome::refused(link_.exceptionCode);
-    // Nothing could be written: the request never reached an instrument.
-    if (link_.porta_chiusa || !port_.isOpen())
-        return Outcome::notSent(Outcome::Reason::PortGone);
-    if (link_.damagedLines.load() != damageMark_)
-        return Outcome::damaged();
-    return Outcome::noAnswer();
-}
-
-Outcome Session::queueAndWait(char letter, const QByteArray& body) {
-    if (!accoda_comando(letter, body))
-        return Outcome::notSent(link_.modo_offline ? Outcome::Reason::Offline
-                                                   : Outcome::Reason::PortGone);
-    waitExchange();
-    return exchangeOutcome();
-}
-
-Outcome Session::invia_diretto(char letter, const QByteArray& frame) {
-    Outcome outcome = Outcome::notSent(link_.modo_offline ? Outcome::Reason::Offline
-                                                          : Outcome::Reason::PortGone);
-    int tries = 3;
+ExchangePtr Session::invia_diretto(ExchangeKind kind, const QByteArray& body) {
+    ExchangePtr exchange = Exchange::make(kind, body);
     presentation_->setBusyCursor(true);
-    link_.risposta_ok = 0;
-    if (settings_.porta != QLatin1String("NO") && !link_.modo_offline) {
-        waitUntil([this] { return !link_.tx_occupato.load(); }, -1);
-        markExchange();
-        link_.risposta_ok = 0;
-        link_.tipocomando = letter;
-        // The monitor's record of this exchange, when somebody listens.
-        const bool recorded = traffic_->enabled();
-        ExchangeEnd record;
-        if (recorded) {
-            record.seq = traffic_->beginExchange();
-            record.wallMs = QDateTime::currentMSecsSinceEpoch();
-            record.letter = letter;
-            record.frame = frame;
-        }
-        while (tries > 0 && link_.risposta_ok != 1) {
-            link_.risposta_ok = 0;
-            if (recorded) {
-                traffic_->resumeExchange(record.seq);
-                ++record.sends;
-                record.lastSendMs = ReplyMatcher::nowMs();
-            }
-            if (port_.isOpen() && !frame.isEmpty() && !link_.porta_chiusa) {
-                if (!port_.write(frame))
-                    EventLog::log(QStringLiteral("Errore: Fallita la comunicazione"));
-                QCoreApplication::processEvents();
-            }
-            const int limit = 1500 + link_.timeout_extra;
-            waitUntil(
-                [this, letter] {
-                    return link_.risposta_ok != 0 || !(link_.online || letter == 'V');
-                },
-                limit);
-            if (link_.risposta_ok != 1) {
-                presentation_->setStatusText(
-                    0, QStringLiteral("Status: Retry %1 C:%2").arg(4 - tries).arg(QChar(letter)));
-                --tries;
-            }
-        }
-        if (recorded) {
-            record.endMs = ReplyMatcher::nowMs();
-            record.answered = link_.risposta_ok == 1;
-            traffic_->publishDirect(std::move(record));
-        }
-        outcome = exchangeOutcome();
+    const Outcome::Reason refusal = queueRefusal();
+    if (refusal != Outcome::Reason::None && refusal != Outcome::Reason::LockHeld) {
+        exchange->cancel(refusal);
+        rilascia_canale();
+        return exchange;
     }
-    link_.timeout_extra = 0;
-    link_.tipocomando = 0;
+    const char letter = exchange->letter();
+    // The monitor's record of this exchange, when somebody listens.
+    const bool recorded = traffic_->enabled();
+    ExchangeEnd record;
+    if (recorded) {
+        record.seq = traffic_->beginExchange();
+        record.wallMs = QDateTime::currentMSecsSinceEpoch();
+        record.letter = letter;
+        record.frame = exchange->frame();
+    }
+    link_.setInFlight(exchange);
+    for (int tries = 3; tries > 0 && !exchange->decided(); --tries) {
+        exchange->beginSend();
+        if (recorded) {
+            traffic_->resumeExchange(record.seq);
+            ++record.sends;
+            record.lastSendMs = ReplyMatcher::nowMs();
+        }
+        if (port_.isOpen() && !link_.porta_chiusa) {
+            if (port_.write(exchange->frame()))
+                exchange->noteWritten();
+            else
+                EventLog::log(QStringLiteral("Errore: Fallita la comunicazione"));
+            QCoreApplication::processEvents();
+        }
+        waitUntil([this, &exchange,
+                   letter] { return exchange->sendSettled() || !(link_.online || letter == 'V'); },
+                  Exchange::kDirectWaitMs);
+        if (!exchange->decided())
+            presentation_->setStatusText(
+                0, QStringLiteral("Status: Retry %1 C:%2").arg(4 - tries).arg(QChar(letter)));
+    }
+    exchange->fail();
+    link_.clearInFlight(exchange.get());
+    exchange->end();
+    if (recorded) {
+        record.endMs = ReplyMatcher::nowMs();
+        record.answered =
+            exchange->outcome().isAnswered() || exchange->outcome().kind == Outcome::Kind::Refused;
+        traffic_->publishDirect(std::move(record));
+    }
     rilascia_canale();
-    return outcome;
+    return exchange;
 }
 
 // ---------------------------------------------------------------- thread
@@ -242,7 +239,6 @@ bool Session::stopTransmitThread(int timeoutMs) {
     if (!thread_)
         return true;
     link_.requestStop();
-    link_.tx_finito = true;
     // The thread's last call (transmitThreadEnded) emits wake.
     waitUntil([this] { return !transmitThreadRunning(); }, timeoutMs);
     if (transmitThreadRunning())
@@ -254,11 +250,12 @@ bool Session::stopTransmitThread(int timeoutMs) {
 // ---------------------------------------------------------------- port
 
 void Session::publishPollGeometry() {
-    const int net = table_.entryOfRole(51);
-    const int peak = table_.entryOfRole(5);
-    link_.poll_p_register = (table_.entry(net).regOffset + table_.dataBase) & 0xFFFF;
+    const int net = table_.findRole(proto::kRoleNetWeight);
+    const int peak = table_.findRole(proto::kRolePeak);
+    link_.poll_p_register = net < 0 ? 0 : (table_.entry(net).regOffset + table_.dataBase) & 0xFFFF;
     link_.poll_p_count = std::max(0, (table_.bytes(1) - table_.bytes(0)) / 2);
-    link_.poll_x_register = (table_.entry(peak).regOffset + table_.setupBase) & 0xFFFF;
+    link_.poll_x_register =
+        peak < 0 ? 0 : (table_.entry(peak).regOffset + table_.setupBase) & 0xFFFF;
 }
 
 void Session::impostacom() {
@@ -368,7 +365,7 @@ void Session::flushControls() {
 // ---------------------------------------------------------------- tests
 
 namespace {
-constexpr int kTestModeRole = 8;
+constexpr int kTestModeRole = proto::kRoleTestMode;
 }
 
 void Session::noteTestOwner() {
@@ -415,7 +412,7 @@ Outcome Session::endRunningTests(int lockWaitMs) {
         outputTest = true;
         // The write path skips a value equal to the stored one, and the text
         // may already read "0": change it first so the end is always sent.
-        table_.entry(table_.entryOfRole(kTestModeRole)).value = QStringLiteral("1");
+        table_.entry(table_.findRole(kTestModeRole)).value = QStringLiteral("1");
         outcome = writePath_->write(kTestModeRole, QStringLiteral("0"));
     }
     outputTest = false;
@@ -451,16 +448,13 @@ void Session::shutdownLink() {
     tStato_.stop();
     link_.requestStop();
     link_.online = false;
-    link_.timeout_extra = 0;
     link_.parametri_caricati = false;
-    link_.tx_finito = true;
     Q_EMIT wake();
-    if (link_.tipocomando != 0) {
+    if (link_.inFlight()) {
         EventLog::log(QStringLiteral("Applicazione: Attesa fine TX"));
-        waitUntil([this] { return link_.tipocomando == 0; }, 1000);
+        waitUntil([this] { return !link_.inFlight(); }, 1000);
     }
     link_.online = false;
-    link_.tipocomando = 0;
     if (thread_) {
         EventLog::log(QStringLiteral("Applicazione: Attesa Chiusura thread"));
         if (!stopTransmitThread(5000))
@@ -471,9 +465,11 @@ void Session::shutdownLink() {
 
 // ---------------------------------------------------------------- TransmitHost
 
-void Session::writeFrame(const QByteArray& frame) {
+void Session::writeFrame(const ExchangePtr& exchange) {
     if (port_.isOpen() && !link_.porta_chiusa) {
-        if (!port_.write(frame))
+        if (port_.write(exchange->frame()))
+            exchange->noteWritten();
+        else
             EventLog::log(QStringLiteral("Errore: Fallita la comunicazione"));
         traffic_->frameWritten();
     }

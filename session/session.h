@@ -6,11 +6,11 @@
 #include <functional>
 #include <memory>
 
+#include "base/fdati.h"
 #include "device/controlmodel.h"
 #include "device/decoding.h"
 #include "device/liverefresh.h"
 #include "device/paramtable.h"
-#include "session/presentation.h"
 #include "link/framereader.h"
 #include "link/linkstate.h"
 #include "link/mainqueue.h"
@@ -19,7 +19,7 @@
 #include "link/transmitring.h"
 #include "link/transmitthread.h"
 #include "link/vacom.h"
-#include "base/fdati.h"
+#include "session/presentation.h"
 
 class Dispatcher;
 class Requests;
@@ -57,22 +57,26 @@ public:
     TrafficTap& traffic() { return *traffic_; }
 
     // ---- shared link primitives (main thread) ----
-    bool accoda_comando(char letter, const QByteArray& body);
+    // Queues the request as an exchange for the transmit thread. An exchange
+    // that cannot be queued (no port, offline mode, a search or a firmware
+    // update holding the line, a full ring) comes back ended as not sent.
+    ExchangePtr accoda_comando(ExchangeKind kind, const QByteArray& body);
     bool prendi_canale();
     void rilascia_canale();
-    Outcome invia_diretto(char letter, const QByteArray& frame);
-    // accoda_comando, then the wait for the end of the exchange, told as an
-    // outcome.
-    Outcome queueAndWait(char letter, const QByteArray& body);
-    // How the exchange that ended last went, from the reply flag and what
-    // the reader and dispatcher met since it was queued.
-    Outcome exchangeOutcome() const;
+    // Sends the request from the main thread, up to 3 times, each waiting
+    // up to 1500 ms for its own reply.
+    ExchangePtr invia_diretto(ExchangeKind kind, const QByteArray& body);
+    // accoda_comando, then the wait for that exchange's end.
+    ExchangePtr exchange(ExchangeKind kind, const QByteArray& body);
+    Outcome queueAndWait(ExchangeKind kind, const QByteArray& body) {
+        return exchange(kind, body)->outcome();
+    }
     // Waits while letting events run; wakes as soon as the predicate holds.
     bool waitUntil(const std::function<bool()>& predicate, int timeoutMs);
     void mySleep(int ms);
-    // Waits for the end of the queued exchange (tx_finito), or until the
-    // transmit thread is gone.
-    void waitExchange();
+    // Waits for the end of this exchange; when the transmit thread is gone
+    // first, the exchange fails there and then.
+    void waitExchange(const ExchangePtr& exchange);
 
     // ---- transmit thread ----
     bool transmitThreadRunning() const;
@@ -110,7 +114,6 @@ public:
     bool outputTest = false;
     bool analogTest = false;
     int ioBits = 0;
-    QByteArray dati_rx;
     int pendingWrites = 0;
 
     // ---- tests that hold the instrument ----
@@ -142,7 +145,7 @@ public:
     void flushControls();
 
     // TransmitHost
-    void writeFrame(const QByteArray& frame) override;
+    void writeFrame(const ExchangePtr& exchange) override;
     void setStatusText(const QString& text) override;
     void setBusyCursor(bool busy) override;
     void setAddressText(const QString& text) override;
@@ -161,9 +164,8 @@ Q_SIGNALS:
     void analogToolsClosed();
 
 private:
-    // Starts the record of a new exchange (no exception code, damaged-line
-    // count as it stands).
-    void markExchange();
+    // Why nothing can be queued now; None when it can.
+    Outcome::Reason queueRefusal() const;
     void onRecoverTick();
     void onStatoTick();
     void onPortRemoved();
@@ -195,7 +197,6 @@ private:
     std::unique_ptr<TThgestioneseriale> thread_;
     // Shared with the thread for the same reason as the queue.
     std::shared_ptr<TrafficTap> traffic_;
-    int damageMark_ = 0;
     bool unsaved_ = false;
     // Whose test runs or is owed: port and address when it started.
     void noteTestOwner();

@@ -39,7 +39,10 @@ Outcome WritePath::writeEntry(int role, const QString& text, bool force) {
         // A forced write always differs from what the table holds.
         counts = !s_.outputTest && !s_.analogTest;
         failed = !okNew;
-    } else if (!e.value.isEmpty()) {
+    } else if (e.value.isEmpty()) {
+        // Unknown (its read was refused or unanswered): never "unchanged".
+        counts = !s_.outputTest && !s_.analogTest;
+    } else {
         bool okOld = false;
         const double oldValue = c.toDouble(e.value.trimmed(), &okOld);
         if (!okNew || !okOld) {

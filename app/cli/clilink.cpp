@@ -2,12 +2,12 @@
 
 #include <QFileInfo>
 
-#include "session/connection.h"
-#include "device/paramtable.h"
 #include "base/programfolder.h"
+#include "device/paramtable.h"
 #include "link/portaccess.h"
 #include "link/vacom.h"
 #include "services/settingsfile.h"
+#include "session/connection.h"
 
 namespace {
 // A builder gives the line back within its retries.
@@ -71,6 +71,8 @@ void CliLink::prepareCore() {
     session_.decoder().fillComboLists();
     session_.decoder().defaultSelections();
     session_.connection().loadOfflineDefinition();
+    // No progress window to show: the read-out ends the connection at once.
+    session_.connection().setDisplayWaitMs(0);
     session_.flushControls();
 }
 
@@ -111,6 +113,13 @@ void CliLink::connectInstrument() {
         throw openError();
     throwIfAborted(QStringLiteral("while connecting"));
     if (!session_.link().online) {
+        if (!identified_ && session_.connection().identification().kind == Outcome::Kind::Damaged)
+            throw CliError{kExitInstrument,
+                           QStringLiteral("replies from address %1 on %2 (%3 baud) arrived "
+                                          "damaged: check the speed, the wiring and the "
+                                          "line's termination")
+                               .arg(address_)
+                               .arg(port_, speed_)};
         if (!identified_)
             throw CliError{kExitInstrument,
                            QStringLiteral("no instrument answered at address %1 on %2 (%3 baud)")

@@ -45,20 +45,24 @@ void TestDefinitions::shippedFilesMeetConstraints() {
     QCOMPARE(t.count(1), 57);  // calibration starts at entry 57
     QCOMPARE(t.dataCount(), data);
     QVERIFY(t.bytes(2) <= 256);
-    QCOMPARE(t.entry(t.entryOfRole(51)).regOffset + t.dataBase, t.dataBase + t.entry(t.setupCount()).regOffset);
+    QCOMPARE(t.entry(t.entryOfRole(51)).regOffset + t.dataBase,
+             t.dataBase + t.entry(t.setupCount()).regOffset);
     QCOMPARE(t.entryOfRole(51), t.setupCount());
 
     auto typeOf = [&](int role) { return int(t.entry(t.entryOfRole(role)).type); };
     QCOMPARE(typeOf(5), 2);
     QCOMPARE(typeOf(6), 2);
-    for (int role : {7, 3, 4, 10, 12, 13, 36}) QVERIFY(typeOf(role) == 4 || typeOf(role) == 5);
+    for (int role : {7, 3, 4, 10, 12, 13, 36})
+        QVERIFY(typeOf(role) == 4 || typeOf(role) == 5);
     QCOMPARE(typeOf(41), 5);
     QCOMPARE(typeOf(39), 2);
     QCOMPARE(typeOf(40), 2);
-    for (int role : {51, 52, 54}) QCOMPARE(typeOf(role), 4);
+    for (int role : {51, 52, 54})
+        QCOMPARE(typeOf(role), 4);
     QCOMPARE(typeOf(53), 5);
     if (entries == 82)
-        for (int role = 43; role <= 50; ++role) QCOMPARE(typeOf(role), 1);
+        for (int role = 43; role <= 50; ++role)
+            QCOMPARE(typeOf(role), 1);
 
     // Setup: offsets from 1, no shared register.
     QSet<int> used;
@@ -66,8 +70,10 @@ void TestDefinitions::shippedFilesMeetConstraints() {
         const auto& e = t.entry(i);
         QVERIFY2(e.regOffset >= 1, qPrintable(e.name));
         const int regs = ParameterTable::typeSize(e.type) == 4 ? 2 : 1;
-        for (int k = 0; k < regs; ++k) QVERIFY2(!used.contains(e.regOffset + k), qPrintable(e.name));
-        for (int k = 0; k < regs; ++k) used.insert(e.regOffset + k);
+        for (int k = 0; k < regs; ++k)
+            QVERIFY2(!used.contains(e.regOffset + k), qPrintable(e.name));
+        for (int k = 0; k < regs; ++k)
+            used.insert(e.regOffset + k);
     }
     // Data: 16/32-bit, contiguous registers in image order.
     int nextReg = t.entry(t.setupCount()).regOffset;
@@ -82,7 +88,8 @@ void TestDefinitions::shippedFilesMeetConstraints() {
     int calRegs = 0;
     for (int i = t.count(1); i < t.count(2); ++i) {
         QVERIFY(t.entry(i).type != 1);
-        calRegs = std::max(calRegs, t.entry(i).regOffset + ParameterTable::typeSize(t.entry(i).type) / 2);
+        calRegs =
+            std::max(calRegs, t.entry(i).regOffset + ParameterTable::typeSize(t.entry(i).type) / 2);
     }
     QVERIFY(t.count(2) > ParameterTable::kCalibrationFlagEntry);
     QVERIFY(calRegs <= 48);
@@ -94,11 +101,16 @@ void TestDefinitions::choiceFromIdentification_data() {
     QTest::addColumn<int>("release");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("version");
-    QTest::newRow("5/12") << 5 << 12 << "Progr.05 Rel.1.2" << "0512";
-    QTest::newRow("12/18") << 12 << 18 << "Progr.12 Rel.1.8" << "1218";
-    QTest::newRow("99") << 0x63 << 5 << "Progr.99 Rel.0.5" << "9905";
-    QTest::newRow("100 is hex") << 0x64 << 123 << "Progr.64 Rel.12.3" << "6423";
-    QTest::newRow("171") << 171 << 18 << "Progr.AB Rel.1.8" << "AB18";
+    QTest::newRow("5/12") << 5 << 12 << "Progr.05 Rel.1.2"
+                          << "0512";
+    QTest::newRow("12/18") << 12 << 18 << "Progr.12 Rel.1.8"
+                           << "1218";
+    QTest::newRow("99") << 0x63 << 5 << "Progr.99 Rel.0.5"
+                        << "9905";
+    QTest::newRow("100 is hex") << 0x64 << 123 << "Progr.64 Rel.12.3"
+                                << "6423";
+    QTest::newRow("171") << 171 << 18 << "Progr.AB Rel.1.8"
+                         << "AB18";
 }
 
 void TestDefinitions::choiceFromIdentification() {
@@ -149,13 +161,19 @@ void TestDefinitions::badFiles_data() {
     QTest::addColumn<QString>("error");
     QTest::addColumn<int>("entriesRead");
     const QByteArray head = "[SETUP]=0\r\nA=22\r\nB=43\r\n";
-    QTest::newRow("blank line") << head + "\r\nC=25\r\n" << "line 4" << 2;
-    QTest::newRow("no equals") << head + "C25\r\n" << "no \"=\"" << 2;
-    QTest::newRow("bad offset") << head + "C=2x\r\n" << "register offset" << 2;
-    QTest::newRow("bad base") << head + "[DATA]=1o\r\n" << "base register" << 2;
-    QTest::newRow("fourth section") << head + "[DATA]=0\r\n[CALIBRA]=0\r\n[DATA]=0\r\n" << "three sections" << 2;
+    QTest::newRow("blank line") << head + "\r\nC=25\r\n"
+                                << "line 4" << 2;
+    QTest::newRow("no equals") << head + "C25\r\n"
+                               << "no \"=\"" << 2;
+    QTest::newRow("bad offset") << head + "C=2x\r\n"
+                                << "register offset" << 2;
+    QTest::newRow("bad base") << head + "[DATA]=1o\r\n"
+                              << "base register" << 2;
+    QTest::newRow("fourth section") << head + "[DATA]=0\r\n[CALIBRA]=0\r\n[DATA]=0\r\n"
+                                    << "three sections" << 2;
     QByteArray many = "[SETUP]=0\r\n";
-    for (int i = 0; i < 302; ++i) many += "P" + QByteArray::number(i) + "=2" + QByteArray::number(i + 2) + "\r\n";
+    for (int i = 0; i < 302; ++i)
+        many += "P" + QByteArray::number(i) + "=2" + QByteArray::number(i + 2) + "\r\n";
     QTest::newRow("302 parameters") << many << "more than 301" << 301;
 }
 
@@ -180,7 +198,8 @@ void TestDefinitions::badFiles() {
 void TestDefinitions::positionsAndPartialSections() {
     TestHome home;
     // Types 1, 3, 6 give positions 0, 1, 3; a header's value sets its base.
-    home.write("Config/DATV4401.def", "[SETUP]=10\nA=12\nB=33\nC=64\n[DATA]=300\nD=41\n[CALIBRA]=4096\nE=22\n");
+    home.write("Config/DATV4401.def",
+               "[SETUP]=10\nA=12\nB=33\nC=64\n[DATA]=300\nD=41\n[CALIBRA]=4096\nE=22\n");
     ParameterTable t;
     QVERIFY(t.loadDefinition(home.file("Config/DATV4401.def")).ok);
     QCOMPARE(t.entry(0).imagePos, 0);
@@ -240,7 +259,8 @@ void TestDefinitions::hexProgramCodeAndExtraEntries() {
 
     // More entries than the table: the extras have no role and nothing fails.
     QByteArray content = "[SETUP]=0\r\n";
-    for (int i = 0; i < 80; ++i) content += "P" + QByteArray::number(i) + "=2" + QByteArray::number(i + 2) + "\r\n";
+    for (int i = 0; i < 80; ++i)
+        content += "P" + QByteArray::number(i) + "=2" + QByteArray::number(i + 2) + "\r\n";
     content += "[DATA]=0\r\n[CALIBRA]=24576\r\n";
     home.write("Config/DATV1201.def", content);
     QVERIFY(t.loadDefinition(home.file("Config/DATV1201.def")).ok);
@@ -260,18 +280,19 @@ void TestDefinitions::reloadForgetsRolesOfEarlierDefinition() {
     QCOMPARE(t.entryCount(), 73);
     // Entry 45 now holds role 54; role 45 belongs to no entry.
     QCOMPARE(t.findRole(45), -1);
-    QCOMPARE(t.entryOfRole(45), 0);
+    QCOMPARE(t.entryOfRole(45), ParameterTable::kAbsent);
     QCOMPARE(t.entry(45).role, 54u);
     QCOMPARE(t.findRole(54), 45);
     // Entries past the new definition's end hold no role either.
     QCOMPARE(t.entry(80).role, ParameterTable::kNoRole);
 
     // A small definition: only the roles it has lead anywhere.
-    home.write("Config/DATV3501.def", "[SETUP]=0\r\nA=22\r\nB=23\r\n[DATA]=0\r\nC=24\r\n[CALIBRA]=24576\r\n");
+    home.write("Config/DATV3501.def",
+               "[SETUP]=0\r\nA=22\r\nB=23\r\n[DATA]=0\r\nC=24\r\n[CALIBRA]=24576\r\n");
     QVERIFY(t.loadDefinition(home.file("Config/DATV3501.def")).ok);
     QCOMPARE(t.findRole(2), 2);
     QCOMPARE(t.findRole(3), -1);
-    QCOMPARE(t.entryOfRole(51), 0);
+    QCOMPARE(t.entryOfRole(51), ParameterTable::kAbsent);
 }
 
 QTEST_GUILESS_MAIN(TestDefinitions)

@@ -133,16 +133,15 @@ void TestSearch::stopAndCloseDuringARun() {
     const qsizetype mark = f_->sim->traffic().size();
     bool closeRefused = false;
     bool progressShown = false;
-    QMetaObject::Connection c = connect(
-        &dialog().context(), &SearchContext::probingAddress, this, [&](int address) {
+    QMetaObject::Connection c =
+        connect(&dialog().context(), &SearchContext::probingAddress, this, [&](int address) {
             if (address == 40) {
                 // Events run while the probe waits: the close arrives mid-run.
                 QTimer::singleShot(0, this, [&] {
                     progressShown = bar->isVisible() && bar->value() == 40 &&
                                     button->text() == QLatin1String("STOP");
                     dialog().close();
-                    closeRefused = dialog().isVisible() &&
-                                   f_->session().link().tipocomando.load() == 'S';
+                    closeRefused = dialog().isVisible() && f_->session().link().ricerca.load();
                 });
             } else if (address == 50) {
                 QTimer::singleShot(0, button, &QPushButton::click);
@@ -159,7 +158,7 @@ void TestSearch::stopAndCloseDuringARun() {
     QCOMPARE(panelCaptions(), QStringList{QStringLiteral("CH: 3")});
     QCOMPARE(button->text(), QStringLiteral("Search"));
     QVERIFY(bar->isHidden());
-    QCOMPARE(f_->session().link().tipocomando.load(), char(0));
+    QVERIFY(!f_->session().link().ricerca);
     // Idle again: now the dialog closes, and its panels go with it.
     dialog().close();
     QVERIFY(!dialog().isVisible());
@@ -177,7 +176,7 @@ void TestSearch::bothInstrumentsKeepTheirPanels() {
     QVERIFY(dialog().findChild<QFrame*>(QStringLiteral("DAT01"))->isVisible());
     QVERIFY(dialog().findChild<QFrame*>(QStringLiteral("DAT02"))->isVisible());
     QVERIFY(dialog().findChild<QPushButton*>(QStringLiteral("Btsel02"))->isEnabled());
-    QVERIFY(!dialog().findChild<QFrame*>(QStringLiteral("DAT")) ->isVisible());
+    QVERIFY(!dialog().findChild<QFrame*>(QStringLiteral("DAT"))->isVisible());
     // ./run screenshots keeps a picture of the dialog with its two results.
     const QString shots = qEnvironmentVariable("VELMORA_SHOT_DIR");
     if (!shots.isEmpty())
@@ -209,8 +208,8 @@ void TestSearch::choosingConnectsAndStores() {
     QCOMPARE(f_->session().settings().address, QStringLiteral("105"));
     QCOMPARE(f_->control<QLineEdit>("Eaddress")->text(), QStringLiteral("105"));
     QCOMPARE(f_->control<QLabel>("lbaddress")->text(), QStringLiteral("105"));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        f_->session().link().online && f_->session().link().parametri_caricati, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(f_->session().link().online && f_->session().link().parametri_caricati,
+                             15000);
     // The identification and the read-out went to 105 alone.
     const QList<QJsonObject> records = f_->sim->traffic();
     bool identified = false;

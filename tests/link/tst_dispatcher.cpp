@@ -17,6 +17,75 @@ QByteArray bytes(std::initializer_list<int> list) {
 QByteArray frame(std::initializer_list<int> body) {
     return codec::componi_frame(bytes(body));
 }
+// The exchange on the line, as the sender puts it there: one per letter,
+// with the request that letter sends. Damaged lines count over all of them.
+struct Line {
+    explicit Line(Session& session) : s(session) {}
+    Session& s;
+    QList<ExchangePtr> all;
+    ExchangePtr ex;
+
+    void put(char letter) {
+        const int a = s.link().indirizzo;
+        QByteArray body;
+        switch (letter) {
+            case 'C':
+                body = bytes({a, 0x01, 0, 0, 0, 2});
+                break;
+            case 'I':
+                body = bytes({a, 0x02, 0, 0, 0, 2});
+                break;
+            case 'E':
+                body = bytes({a, 0x07});
+                break;
+            case 'P':
+                body = bytes({a, 0x04, 0, 0, 0, s.link().poll_p_count});
+                break;
+            case 'X':
+                body = bytes({a, 0x03, 0, 0, 0, 1});
+                break;
+            case 'Y':
+                body = bytes({a, 0x03, 0, 0, 0, 1});
+                break;
+            case 'W':
+                body = bytes({a, 0x06, 0x00, 0x10, 0x00, 0x05});
+                break;
+            case 'V':
+                body = s.requests().identificationBody();
+                break;
+            case 'S':
+                body = s.requests().probeBody(1);
+                break;
+            default:
+                break;
+        }
+        ex = Exchange::make(static_cast<ExchangeKind>(letter), body);
+        ex->beginSend();
+        all.append(ex);
+        s.link().setInFlight(ex);
+    }
+    void clear() {
+        ex.reset();
+        s.link().setInFlight(nullptr);
+    }
+    // 1 answered (or finally refused), -1 a damaged reply asks for the next
+    // try now, 0 still waiting.
+    int flag() const {
+        if (!ex)
+            return 0;
+        if (ex->decided())
+            return 1;
+        return ex->sendSettled() ? -1 : 0;
+    }
+    int damaged() const {
+        int n = 0;
+        for (const ExchangePtr& e : all)
+            n += e->damagedLines();
+        return n;
+    }
+};
+constexpr int kDamagedReply = -1;
+
 // A request as the port records it for the reply matcher: body plus LRC.
 QByteArray sentFrame(const QByteArray& body) {
     QByteArray b = body;
@@ -49,14 +118,14 @@ private Q_SLOTS:
 void TestDispatcher::ioBitsKeepTheOtherHalf() {
     TestHome home;
     Session s;
+    Line line(s);
     s.link().indirizzo = 1;
     s.ioBits = 0x03;
-    s.link().tipocomando = 'C';
+    line.put('C');
     s.elabora_risposta(frame({0x01, 0x01, 0x01, 0x03}));
     QCOMPARE(s.ioBits, 0x0F);
-    QCOMPARE(s.link().risposta_ok.load(), 1);
-    QCOMPARE(s.link().tipocomando.load(), char(0));
-    s.link().tipocomando = 'I';
+    QCOMPARE(line.flag(), 1);
+    line.put('I');
     s.elabora_risposta(frame({0x01, 0x02, 0x01, 0x02}));
     QCOMPARE(s.ioBits, 0x0E);
 }
@@ -85,9 +154,10 @@ void TestDispatcher::identificationLoadsTheMatchingDefinition() {
     QFETCH(int, entries);
     TestHome home;
     Session s;
-    s.link().tipocomando = 'V';
+    Line line(s);
+    line.put('V');
     s.elabora_risposta(frame({0x01, 0x04, 0x02, model, release}));
-    QCOMPARE(s.link().risposta_ok.load(), 1);
+    QCOMPARE(line.flag(), 1);
     QVERIFY(s.link().online);
     QCOMPARE(s.link().stato_link.load(), 1);
     QVERIFY(s.tStato().isActive());
@@ -114,10 +184,11 @@ void TestDispatcher::exceptionReplies() {
     QFETCH(int, stato);
     TestHome home;
     Session s;
-    s.link().tipocomando = 'W';
+    Line line(s);
+    line.put('W');
     s.link().setUltimaRichiesta(":0106");
     s.elabora_risposta(frame({0x01, 0x86, code}));
-    QCOMPARE(s.link().risposta_ok.load(), risposta);
+    QCOMPARE(line.flag(), risposta);
     QCOMPARE(s.link().stato_link.load(), stato);
     QCOMPARE(home.logMessages().last(),
              QStringLiteral("Errore Comando:W3A30313036 RX CMD:6 Errore:%1").arg(code));
@@ -126,10 +197,10 @@ void TestDispatcher::exceptionReplies() {
 void TestDispatcher::inputRegistersWithoutExchange() {
     TestHome home;
     Session s;
-    s.link().tipocomando = 0;
-    s.link().risposta_ok = 1;
+    Line line(s);
+    line.clear();
     s.elabora_risposta(frame({0x01, 0x04, 0x02, 0x00, 0x00}));
-    QCOMPARE(s.link().risposta_ok.load(), 0);
+    QCOMPARE(line.flag(), 0);
     QCOMPARE(home.logMessages(), QStringList{QStringLiteral("Modbus: tipocomando 0")});
 }
 
@@ -137,13 +208,14 @@ void TestDispatcher::liveReplyBeforeParametersLoaded() {
     TestHome home;
     RecordingPresentation view;
     Session s(&view);
+    Line line(s);
     s.connection().loadOfflineDefinition();
-    s.link().tipocomando = 'P';
+    line.put('P');
     s.link().parametri_caricati = false;
     QByteArray reply = bytes({0x01, 0x04, 2 * s.link().poll_p_count});
     reply += QByteArray(2 * s.link().poll_p_count, '\0');
     s.elabora_risposta(codec::componi_frame(reply));
-    QCOMPARE(s.link().risposta_ok.load(), 0);
+    QCOMPARE(line.flag(), 0);
     QVERIFY(!s.link().online);
     QVERIFY(s.tRecover().isActive());
     QCOMPARE(view.looks.last(), false);
@@ -154,17 +226,18 @@ void TestDispatcher::liveReplyDecodesTheDataSection() {
     TestHome home;
     RecordingPresentation view;
     Session s(&view);
+    Line line(s);
     s.connection().loadOfflineDefinition();
     s.table().entry(0).value = QStringLiteral("10");  // scale division "2"
     s.decoder().showEntry(0);
-    s.link().tipocomando = 'P';
+    line.put('P');
     s.link().parametri_caricati = true;
     s.display().statusFlags = 0x01;  // net negative
     // net 1234 divisions, gross 1300, points -5, signal 1500; then two words.
     QByteArray reply = bytes({0x01, 0x04, 20,   0, 0, 0x04, 0xD2, 0, 0, 0x05, 0x14, 0xFF,
                               0xFF, 0xFF, 0xFB, 0, 0, 0x05, 0xDC, 0, 0, 0,    0});
     s.elabora_risposta(codec::componi_frame(reply));
-    QCOMPARE(s.link().risposta_ok.load(), 1);
+    QCOMPARE(line.flag(), 1);
     QVERIFY(s.link().online);
     QCOMPARE(s.display().netWeight, -2468);  // scaled by the division step, sign from bit 0
     QCOMPARE(s.display().grossWeight, 2600);
@@ -178,22 +251,25 @@ void TestDispatcher::liveReplyDecodesTheDataSection() {
 void TestDispatcher::writeEchoAndStatusByte() {
     TestHome home;
     Session s;
-    s.link().tipocomando = 'W';
+    Line line(s);
+    line.put('W');
     s.elabora_risposta(frame({0x01, 0x06, 0x00, 0x10, 0x00, 0x05}));
     QCOMPARE(s.link().stato_link.load(), 1);
-    QCOMPARE(s.link().risposta_ok.load(), 1);
+    QCOMPARE(line.flag(), 1);
     QVERIFY(s.tStato().isActive());
-    s.link().tipocomando = 'E';
+    line.put('E');
     s.elabora_risposta(frame({0x01, 0x07, 0xC4}));
     QCOMPARE(s.display().statusFlags, 0xC4);
     // An unknown function is no answer.
+    line.put('E');
     s.elabora_risposta(frame({0x01, 0x11, 0x02, 0x00, 0x00}));
-    QCOMPARE(s.link().risposta_ok.load(), 0);
+    QCOMPARE(line.flag(), 0);
 }
 
 void TestDispatcher::requestBodies() {
     TestHome home;
     Session s;
+    Line line(s);
     s.connection().loadOfflineDefinition();
     s.link().indirizzo = 7;
     QCOMPARE(s.requests().identificationBody(), bytes({7, 0x04, 0x00, 0x05, 0x00, 0x01}));
@@ -209,20 +285,20 @@ void TestDispatcher::damagedExceptionReplyIsAChecksumFailure() {
     // that the instrument never saw.
     TestHome home;
     Session s;
-    s.link().tipocomando = 'W';
-    s.link().risposta_ok = 0;
-    const int damaged = s.link().damagedLines;
+    Line line(s);
+    line.put('W');
+    const int damaged = line.damaged();
     s.elabora_risposta(":01860377\r\n");  // the LRC of 01 86 03 is 76
-    QVERIFY(s.link().risposta_ok.load() != 1);
+    QVERIFY(line.flag() != 1);
     QCOMPARE(s.link().stato_link.load(), 0);
-    QCOMPARE(s.link().exceptionCode.load(), 0);
-    QCOMPARE(s.link().damagedLines.load(), damaged + 1);
+    QCOMPARE(line.ex->exceptionCode(), 0);
+    QCOMPARE(line.damaged(), damaged + 1);
     QCOMPARE(home.logMessages(), QStringList{QStringLiteral("CHKSUM RX Error:01860377")});
     // The same reply undamaged is the refusal.
     s.elabora_risposta(frame({0x01, 0x86, 0x03}));
-    QCOMPARE(s.link().risposta_ok.load(), 1);
+    QCOMPARE(line.flag(), 1);
     QCOMPARE(s.link().stato_link.load(), 3);
-    QCOMPARE(s.link().damagedLines.load(), damaged + 1);
+    QCOMPARE(line.damaged(), damaged + 1);
 }
 
 void TestDispatcher::byteCountNotAskedForIsADamagedLine_data() {
@@ -268,23 +344,23 @@ void TestDispatcher::byteCountNotAskedForIsADamagedLine() {
     TestHome home;
     RecordingPresentation view;
     Session s(&view);
+    Line line(s);
     s.connection().loadOfflineDefinition();
     s.link().parametri_caricati = true;
-    s.link().tipocomando = letter;
-    s.link().risposta_ok = 0;
+    line.put(letter);
     s.ioBits = 0x05;
     const QByteArray image = s.table().image();
     const QString caption = s.table().firmwareCaption;
-    const int damaged = s.link().damagedLines;
+    const int damaged = line.damaged();
     s.elabora_risposta(codec::componi_frame(body));
     // A damaged line, retried at once, never used.
-    QCOMPARE(s.link().risposta_ok.load(), int(LinkState::kDamagedReply));
-    QCOMPARE(s.link().damagedLines.load(), damaged + 1);
+    QCOMPARE(line.flag(), kDamagedReply);
+    QCOMPARE(line.damaged(), damaged + 1);
     QCOMPARE(home.logMessages(), QStringList{logLine});
     QCOMPARE(s.table().image(), image);
     QCOMPARE(s.table().firmwareCaption, caption);
     QVERIFY(!s.table().firmwareCaption.startsWith(QLatin1String("Progr.FB")));
-    QVERIFY(s.dati_rx.isEmpty());
+    QVERIFY(line.ex->reply().isEmpty());
     QCOMPARE(s.ioBits, 0x05);
     QVERIFY(!s.link().online);
     QVERIFY(s.reader().buffer_rx().isEmpty());
@@ -297,31 +373,31 @@ void TestDispatcher::resendReplyAfterAThrowingHandlerIsLate() {
     // as its answer.
     TestHome home(false);
     Session s;
+    Line line(s);
     ReplyMatcher& m = s.port().matcher();
     const QByteArray identify = sentFrame(s.requests().identificationBody());
     m.sent(identify);
     m.sent(identify);  // the first wait timed out
     const QByteArray reply = frame({0x01, 0x04, 0x02, 12, 18});
-    s.link().tipocomando = 'V';
+    line.put('V');
     s.elabora_risposta(reply);
-    QCOMPARE(s.link().risposta_ok.load(), 0);
-    QCOMPARE(s.link().damagedLines.load(), 1);
+    QCOMPARE(line.flag(), 0);
+    QCOMPARE(line.damaged(), 1);
     QVERIFY(home.logMessages().last().startsWith(QLatin1String("Modbus: ")));
 
     // The next request: a search probe, which any 0x04 reply of two bytes
     // would answer.
-    s.link().tipocomando = 'S';
-    s.link().risposta_ok = 0;
+    line.put('S');
     m.sent(sentFrame(s.requests().probeBody(1)));
     s.elabora_risposta(reply);  // the resend's late reply
-    QCOMPARE(s.link().risposta_ok.load(), 0);
+    QCOMPARE(line.flag(), 0);
     QCOMPARE(home.logMessages().last(),
              QStringLiteral("Modbus: late reply dropped:") +
                  QString::fromLatin1(codec::bin2hex(sentFrame(bytes({0x01, 0x04, 0x02, 12, 18})))));
-    QCOMPARE(s.link().damagedLines.load(), 1);
+    QCOMPARE(line.damaged(), 1);
     // The probe's own answer is taken.
     s.elabora_risposta(frame({0x01, 0x04, 0x02, 0x00, 0x00}));
-    QCOMPARE(s.link().risposta_ok.load(), 1);
+    QCOMPARE(line.flag(), 1);
     QCOMPARE(m.pending(), 0);
 }
 
@@ -331,27 +407,26 @@ void TestDispatcher::resendAnswersAfterARefusedByteCount() {
     // to a further resend is dropped as late.
     TestHome home;
     Session s;
+    Line line(s);
     ReplyMatcher& m = s.port().matcher();
     const QByteArray identify = sentFrame(s.requests().identificationBody());
     m.sent(identify);
     m.sent(identify);
-    s.link().tipocomando = 'V';
+    line.put('V');
     s.elabora_risposta(frame({0x01, 0x04, 0x00}));
-    QCOMPARE(s.link().risposta_ok.load(), int(LinkState::kDamagedReply));
+    QCOMPARE(line.flag(), kDamagedReply);
     QVERIFY(s.table().firmwareCaption.isEmpty());
     m.sent(identify);  // the retry
-    s.link().risposta_ok = 0;
     const QByteArray good = frame({0x01, 0x04, 0x02, 12, 18});
     s.elabora_risposta(good);
-    QCOMPARE(s.link().risposta_ok.load(), 1);
+    QCOMPARE(line.flag(), 1);
     QCOMPARE(s.table().firmwareCaption, QStringLiteral("Progr.12 Rel.1.8"));
-    s.link().tipocomando = 'S';
-    s.link().risposta_ok = 0;
+    line.put('S');
     m.sent(sentFrame(s.requests().probeBody(1)));
     s.elabora_risposta(good);  // the retry's reply
-    QCOMPARE(s.link().risposta_ok.load(), 0);
+    QCOMPARE(line.flag(), 0);
     QVERIFY(home.logMessages().last().startsWith(QLatin1String("Modbus: late reply dropped:")));
-    QCOMPARE(s.link().damagedLines.load(), 1);
+    QCOMPARE(line.damaged(), 1);
 }
 
 QTEST_MAIN(TestDispatcher)

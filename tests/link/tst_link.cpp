@@ -1,11 +1,11 @@
 #include <QtTest>
 
 #include "session/connection.h"
-#include "session/session.h"
-#include "session/writepath.h"
 #include "session/hotplug.h"
 #include "session/requests.h"
 #include "session/searchprobe.h"
+#include "session/session.h"
+#include "session/writepath.h"
 #include "support/recordingpresentation.h"
 #include "support/simprocess.h"
 #include "support/simrig.h"
@@ -158,12 +158,12 @@ void TestLink::writePath() {
     const QString newFilter =
         t.entry(15).value == QLatin1String("3") ? QStringLiteral("4") : QStringLiteral("3");
     mark = rig.sim.traffic().size();
-    rig.session.writePath().write(15, newFilter);
+    const Outcome written = rig.session.writePath().write(15, newFilter);
     QList<QJsonObject> w = writesSince(mark);
     QCOMPARE(w.size(), 1);
     QCOMPARE(w[0].value(QStringLiteral("function")).toInt(), 6);
     QCOMPARE(w[0].value(QStringLiteral("register")).toInt(), t.entry(15).regOffset);
-    QCOMPARE(rig.session.link().risposta_ok.load(), 1);
+    QCOMPARE(written, Outcome::answered());
     QVERIFY(rig.session.unsaved());
 
     // 32-bit: function 0x10 with two registers; read back through the instrument.
@@ -273,7 +273,8 @@ void TestLink::searchFindsAddress105AndStops() {
     SearchProbe probe(rig.session);
     QList<int> found = probe.btsearchClick(QStringLiteral("115200"));
     QCOMPARE(found, QList<int>{105});
-    QCOMPARE(rig.session.link().tipocomando.load(), char(0));
+    QVERIFY(!rig.session.link().ricerca);
+    QVERIFY(!rig.session.link().inFlight());
 
     // STOP during a run ends it after the address being probed.
     int last = 0;
@@ -295,8 +296,7 @@ void TestLink::byteEntriesStoreOnlyTheirByte() {
     QCOMPARE(t.entry(43).type, quint8(1));
     // A one-register reply carries two bytes; only the low one is the entry's.
     t.writeImageByte(t.entry(44).imagePos, 0xAB);
-    rig.session.requests().leggi_parametro(43, false);
-    QCOMPARE(rig.session.link().risposta_ok.load(), 1);
+    QCOMPARE(rig.session.requests().leggi_parametro(43, false), Outcome::answered());
     QCOMPARE(t.readImageByte(t.entry(44).imagePos), quint8(0xAB));
     QCOMPARE(t.entry(43).value, QString::number(t.readImageByte(t.entry(43).imagePos)));
 }

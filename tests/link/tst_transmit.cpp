@@ -3,6 +3,7 @@
 #include "base/bigendian.h"
 #include "link/codec.h"
 #include "link/mainqueue.h"
+#include "link/protocol.h"
 #include "link/transmitring.h"
 #include "session/connection.h"
 #include "session/requests.h"
@@ -21,7 +22,10 @@ class WireSession : public Session {
 public:
     using Session::Session;
     QList<QByteArray> written;
-    void writeFrame(const QByteArray& frame) override { written.append(frame); }
+    void writeFrame(const ExchangePtr& exchange) override {
+        written.append(exchange->frame());
+        exchange->noteWritten();
+    }
 };
 
 // The instrument's answer to a request as it went on the wire.
@@ -62,6 +66,9 @@ private Q_SLOTS:
     void queueNothingWithoutPortOrInOfflineMode();
     void buildersNeedOnlineAndTheLock();
     void pollEndNeverEndsAQueuedRequest();
+    void anExchangeIsDecidedOnce();
+    void nothingQueuedWhileSearchOrUpdateHoldsTheLine();
+    void absentCommandRoleSendsNothing();
     void mainQueueKeepsOrderAcrossThreads();
     void mainQueueClosedDropsCalls();
     void transmitThreadStopsAndRestarts();
@@ -71,25 +78,25 @@ void TestTransmit::ringWrapsInOrder() {
     TransmitRing ring;
     // Fill and drain 19 so the next store goes to slot 19 and then to 0.
     for (int i = 0; i < 19; ++i)
-        QVERIFY(ring.push('W', QByteArray(1, char(i))));
+        QVERIFY(ring.push(Exchange::make(ExchangeKind::Write, QByteArray(1, char(i)))));
     for (int i = 0; i < 19; ++i)
         ring.pop();
     QCOMPARE(ring.coda_scrivi(), 19);
-    QVERIFY(ring.push('Y', "a"));
+    QVERIFY(ring.push(Exchange::make(ExchangeKind::Read, "a")));
     QCOMPARE(ring.coda_scrivi(), 0);
-    QVERIFY(ring.push('W', "b"));
-    char letter = 0;
-    QByteArray body;
-    QVERIFY(ring.front(&letter, &body));
-    QCOMPARE(letter, 'Y');
-    QCOMPARE(body, QByteArray("a"));
+    QVERIFY(ring.push(Exchange::make(ExchangeKind::Write, "b")));
+    ExchangePtr front = ring.front();
+    QVERIFY(front);
+    QCOMPARE(front->letter(), 'Y');
+    QCOMPARE(front->body(), QByteArray("a"));
     ring.pop();
     QCOMPARE(ring.coda_leggi(), 0);
-    QVERIFY(ring.front(&letter, &body));
-    QCOMPARE(body, QByteArray("b"));
+    front = ring.front();
+    QVERIFY(front);
+    QCOMPARE(front->body(), QByteArray("b"));
     ring.pop();
     QVERIFY(ring.empty());
-    QVERIFY(!ring.front(&letter, &body));
+    QVERIFY(!ring.front());
 }
 
 void TestTransmit::queueRefusesTheTwentyFirst() {
@@ -97,18 +104,21 @@ void TestTransmit::queueRefusesTheTwentyFirst() {
     RecordingPresentation view;
     Session s(&view);
     s.settings().porta = QStringLiteral("/dev/null-port");
-    for (int i = 0; i < TransmitRing::kSlots; ++i)
-        QVERIFY(s.accoda_comando('W', QByteArray(1, char(i))));
+    QList<ExchangePtr> queued;
+    for (int i = 0; i < TransmitRing::kSlots; ++i) {
+        queued.append(s.accoda_comando(ExchangeKind::Write, QByteArray(1, char(i))));
+        QVERIFY(!queued.last()->ended());
+    }
     QCOMPARE(s.ring().pending(), 20);
-    QVERIFY(!s.accoda_comando('W', "x"));
+    const ExchangePtr refused = s.accoda_comando(ExchangeKind::Write, "x");
+    QVERIFY(refused->ended());
+    QVERIFY(!refused->outcome().wasSent());
     QCOMPARE(s.ring().pending(), 20);
     // The oldest request is still the first one: nothing was overwritten.
-    char letter = 0;
-    QByteArray body;
-    QVERIFY(s.ring().front(&letter, &body));
-    QCOMPARE(body, QByteArray(1, char(0)));
+    QCOMPARE(s.ring().front(), queued.first());
     QVERIFY(home.logMessages().last().startsWith(QLatin1String("Errore: Coda TX piena")));
-    QVERIFY(!s.link().tx_finito);  // the twenty queued requests are still to run
+    for (const ExchangePtr& e : queued)
+        QVERIFY(!e->ended());  // the twenty queued requests are still to run
     QCOMPARE(view.status[0], QStringLiteral("Status: TX"));
     QCOMPARE(s.link().stato_link.load(), 0);
 }
@@ -117,10 +127,12 @@ void TestTransmit::queueNothingWithoutPortOrInOfflineMode() {
     TestHome home;
     Session s;
     s.settings().porta = QStringLiteral("NO");
-    QVERIFY(!s.accoda_comando('W', "x"));
+    QCOMPARE(s.accoda_comando(ExchangeKind::Write, "x")->outcome(),
+             Outcome::notSent(Outcome::Reason::PortGone));
     s.settings().porta = QStringLiteral("/dev/null-port");
     s.link().modo_offline = true;
-    QVERIFY(!s.accoda_comando('W', "x"));
+    QCOMPARE(s.accoda_comando(ExchangeKind::Write, "x")->outcome(),
+             Outcome::notSent(Outcome::Reason::Offline));
     QVERIFY(s.ring().empty());
 }
 
@@ -130,10 +142,8 @@ void TestTransmit::buildersNeedOnlineAndTheLock() {
     Session s(&view);
     s.settings().porta = QStringLiteral("/dev/null-port");
     s.link().online = false;
-    s.link().risposta_ok = 1;
     s.requests().invia_comando(0x02);
     QVERIFY(s.ring().empty());
-    QCOMPARE(s.link().risposta_ok.load(), 1);  // untouched
     s.link().online = true;
     s.link().canale_occupato = true;  // another builder is running
     s.requests().invia_comando(0x02);
@@ -170,44 +180,112 @@ void TestTransmit::pollEndNeverEndsAQueuedRequest() {
         QVERIFY(s.waitUntil([&] { return s.written.size() > before; }, 5000));
         const QByteArray poll = s.written.last();
         QVERIFY2(poll != writeFrame, "a poll was expected");
+        ExchangePtr mine;
         switch (round % 3) {
             case 0:
-                // Queued after the builder saw the thread idle and the thread
-                // took up a poll meanwhile: the poll is on its way.
-                QVERIFY(s.ring().push('W', write, s.link().tx_finito));
+                // Queued while the thread is in a poll: the poll is on its way.
+                mine = s.accoda_comando(ExchangeKind::Write, write);
                 s.elabora_risposta(answer(poll));
                 break;
-            case 1:
+            default:
                 // Queued right after the poll's reply woke the thread, while
                 // it ends the poll.
                 s.elabora_risposta(answer(poll));
                 if (round % 2)
                     std::this_thread::sleep_for(std::chrono::microseconds(50 * round));
-                QVERIFY(s.ring().push('W', write, s.link().tx_finito));
-                break;
-            default:
-                // The builders' own way: wait for the thread to be idle.
-                s.elabora_risposta(answer(poll));
-                QVERIFY(s.accoda_comando('W', write));
+                mine = s.accoda_comando(ExchangeKind::Write, write);
                 break;
         }
-        QVERIFY(!s.link().tx_finito);
+        QVERIFY(!mine->ended());
         const qsizetype queued = s.written.size();
         bool endedEarly = false;
         QVERIFY(s.waitUntil(
             [&] {
-                endedEarly = endedEarly || s.link().tx_finito;
+                endedEarly = endedEarly || mine->ended();
                 return s.written.size() > queued;
             },
             5000));
         QVERIFY2(!endedEarly, qPrintable(QStringLiteral("round %1").arg(round)));
         QCOMPARE(s.written.last(), writeFrame);
-        QVERIFY(!s.link().tx_finito);
+        QVERIFY(!mine->ended());
         s.elabora_risposta(answer(writeFrame));
-        QVERIFY(s.waitUntil([&] { return s.link().tx_finito.load(); }, 5000));
+        QVERIFY(s.waitUntil([&] { return mine->ended(); }, 5000));
+        QCOMPARE(mine->outcome(), Outcome::answered());
         QVERIFY(s.ring().empty());
     }
     QVERIFY(s.stopTransmitThread(5000));
+}
+
+void TestTransmit::anExchangeIsDecidedOnce() {
+    // A damaged or stray line right behind the answer, on the real thread:
+    // the answer stands, the write is not sent again and is not logged as
+    // failed.
+    TestHome home;
+    WireSession s;
+    s.settings().porta = QStringLiteral("/dev/null-port");
+    s.connection().loadOfflineDefinition();
+    s.link().porta_scelta = true;
+    s.link().online = false;  // no polls: only the write goes out
+    s.startTransmitThread();
+    QByteArray write;
+    write.append("\x01\x06\x00\x10\x00\x05", 6);
+    const QByteArray writeFrame = codec::componi_frame(write);
+    QByteArray damaged = answer(writeFrame);
+    damaged[damaged.size() - 4] = damaged[damaged.size() - 4] == '0' ? '1' : '0';
+    for (int round = 0; round < 5; ++round) {
+        const qsizetype before = s.written.size();
+        const ExchangePtr mine = s.accoda_comando(ExchangeKind::Write, write);
+        QVERIFY(s.waitUntil([&] { return s.written.size() > before; }, 5000));
+        // Both lines in one turn of the main thread, before the thread
+        // looks at its exchange again.
+        s.elabora_risposta(answer(writeFrame));
+        s.elabora_risposta(damaged);
+        QVERIFY(s.waitUntil([&] { return mine->ended(); }, 8000));
+        QCOMPARE(mine->outcome(), Outcome::answered());
+        QCOMPARE(mine->sends(), 1);
+        QCOMPARE(s.written.size(), before + 1);
+    }
+    for (const QString& line : home.logMessages())
+        QVERIFY2(!line.startsWith(QLatin1String("Errore: Ricezione CMD")), qPrintable(line));
+    QVERIFY(s.stopTransmitThread(5000));
+}
+
+void TestTransmit::nothingQueuedWhileSearchOrUpdateHoldsTheLine() {
+    TestHome home;
+    Session s;
+    s.settings().porta = QStringLiteral("/dev/null-port");
+    s.connection().loadOfflineDefinition();
+    s.link().online = true;
+    for (std::atomic<bool>* holder : {&s.link().ricerca, &s.link().aggiornamento_fw}) {
+        *holder = true;
+        QElapsedTimer clock;
+        clock.start();
+        // Through a builder: it returns at once, not sent, and queues nothing.
+        const Outcome outcome = s.requests().invia_comando(proto::kCmdTare);
+        QCOMPARE(outcome, Outcome::notSent(Outcome::Reason::LockHeld));
+        QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(s.ring().empty());
+        QVERIFY(!s.link().canale_occupato);
+        *holder = false;
+    }
+}
+
+void TestTransmit::absentCommandRoleSendsNothing() {
+    // A definition without the command role: the command goes nowhere,
+    // least of all to entry 0's register.
+    TestHome home;
+    home.write("Config/DATV3501.def",
+               "[SETUP]=0\r\nA=22\r\nB=23\r\n[DATA]=0\r\nC=24\r\n[CALIBRA]=24576\r\n");
+    Session s;
+    s.settings().porta = QStringLiteral("/dev/null-port");
+    QVERIFY(s.table().loadDefinition(home.file(QStringLiteral("Config/DATV3501.def"))).ok);
+    QCOMPARE(s.table().entryOfRole(proto::kRoleCommand), ParameterTable::kAbsent);
+    s.link().online = true;
+    QCOMPARE(s.requests().invia_comando(proto::kCmdSave),
+             Outcome::notSent(Outcome::Reason::NoRegister));
+    QVERIFY(s.ring().empty());
+    QVERIFY(!s.link().canale_occupato);
+    QVERIFY(home.logMessages().last().contains(QLatin1String("assente")));
 }
 
 void TestTransmit::mainQueueKeepsOrderAcrossThreads() {

@@ -1,10 +1,10 @@
 #include <QtTest>
 #include <memory>
 
-#include "session/session.h"
-#include "session/writepath.h"
 #include "session/hotplug.h"
 #include "session/requests.h"
+#include "session/session.h"
+#include "session/writepath.h"
 #include "support/recordingpresentation.h"
 #include "support/simprocess.h"
 #include "support/testhome.h"
@@ -446,7 +446,8 @@ void TestFaultMatrix::unplugAndReplug() {
             escape.setSingleShot(true);
             connect(&escape, &QTimer::timeout, &rig.session, [&] {
                 hung = true;
-                link.tx_finito = true;
+                // The thread's end ends its exchange and so the wait.
+                link.requestStop();
                 Q_EMIT rig.session.wake();
             });
             escape.start(4 * kWriteWait + 3 * kRetryPause + kSlackMs);
@@ -523,8 +524,7 @@ void TestFaultMatrix::lateReplyToAResendIsNotTheNextAnswer() {
 
     // No polls in between, as during the read-out.
     link.uso_esclusivo = true;
-    QVERIFY(rig.session.waitUntil([&] { return link.tipocomando == 0 && !link.tx_occupato; },
-                                  kSlackMs));
+    QVERIFY(rig.session.waitUntil([&] { return !link.inFlight(); }, kSlackMs));
     QCOMPARE(rig.send(QStringLiteral("delay 2000")), QStringLiteral("OK delay 2000"));
     for (int k = 0; k < 2; ++k) {
         t.writeImageByte(t.entry(first).imagePos + k, 0xEE);
