@@ -22,6 +22,7 @@
 #include "link/linkstate.h"
 #include "link/replymatcher.h"
 #include "session/dispatcher.h"
+#include "session/requests.h"
 #include "session/session.h"
 
 namespace {

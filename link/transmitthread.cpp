@@ -151,6 +151,14 @@ ExchangePtr TThgestioneseriale::buildPoll() {
     return Exchange::make(kind, body);
 }
 
+void TThgestioneseriale::restartCycle() {
+    // The signs of the live values come from the status byte: after every
+    // (re)connect the cycle starts at 'E', so no live value is shown, logged
+    // or charted before the status byte is known. The order of the cycle
+    // stays C, P, I, P, E, P.
+    passo_poll_ = 4;
+}
+
 void TThgestioneseriale::dropCurrent() {
     if (!current_)
         return;
@@ -170,8 +178,10 @@ void TThgestioneseriale::inviacomandi() {
     if ((!state_.porta_scelta && !pending) || state_.aggiornamento_fw || state_.ricerca ||
         (state_.modo_offline && !pending))
         return;
-    if (state_.uso_esclusivo)
+    if (state_.uso_esclusivo) {
+        restartCycle();
         return;
+    }
     TransmitHost* host = host_;
 
     try {
@@ -193,6 +203,7 @@ void TThgestioneseriale::inviacomandi() {
         if (exchange != current_)
             dropCurrent();
         if (!exchange) {
+            restartCycle();
             recordEnd(false);
             onMain([host] { host->exchangeEnded(); });
             return;

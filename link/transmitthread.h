@@ -68,6 +68,8 @@ private:
     // The end of an exchange: its outcome decided, the ring advanced, the
     // visible flags set from the outcome, and its waiter woken.
     void finish(const ExchangePtr& exchange, bool fromRing);
+    // The next poll after the link was offline or held is the status byte.
+    void restartCycle();
     // Drops a poll being retried that something else replaced.
     void dropCurrent();
     template <class F>

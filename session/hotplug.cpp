@@ -1,10 +1,26 @@
 #include "session/hotplug.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include "base/eventlog.h"
 #include "session/connection.h"
 #include "session/session.h"
+
+namespace {
+// The /dev/serial/by-id link that leads to `port`; empty when none does.
+QString byIdLinkOf(const QString& port) {
+    const QString target = QFileInfo(port).canonicalFilePath();
+    if (target.isEmpty())
+        return {};
+    const QDir dir(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo& link :
+         dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+        if (link.canonicalFilePath() == target)
+            return link.absoluteFilePath();
+    return {};
+}
+}  // namespace
 
 // ---------------------------------------------------------------- PortWatch
 
@@ -47,8 +63,14 @@ void PortWatch::cercacom() {
     const QStringList old = ports_;
     QStringList list = lister_();
     const QString porta = s_.settings().porta;
-    if (porta != QLatin1String("NO"))
+    if (porta != QLatin1String("NO")) {
+        if (porta != lastConfigured_)
+            configuredById_.clear();
         lastConfigured_ = porta;
+        const QString byId = byIdLinkOf(porta);
+        if (!byId.isEmpty())
+            configuredById_ = byId;
+    }
     if (monitor_)
         monitor_->setWatchedPort(lastConfigured_);
     // A configured device outside the system's list (a pty, a link to one)
@@ -82,6 +104,29 @@ void PortWatch::cercacom() {
     Q_EMIT portListChanged(list);
 }
 
+bool PortWatch::isConfiguredAdapter(const QString& name) const {
+    if (name.isEmpty() || name == QLatin1String("NO"))
+        return false;
+    if (name == lastConfigured_)
+        return true;
+    return !configuredById_.isEmpty() &&
+           QFileInfo(configuredById_).canonicalFilePath() == QFileInfo(name).canonicalFilePath();
+}
+
+bool PortWatch::takeArrivedPort(const QString& name) {
+    s_.settings().porta = name;
+    if (!isConfiguredAdapter(name)) {
+        s_.settings().velocita = QStringLiteral("19200");
+        return false;
+    }
+    // The configured adapter is back: its speed stays, and the connection
+    // starts now rather than at the recovery timer's next tick.
+    if (s_.link().aggiornamento_fw)
+        return false;
+    s_.impostacom();
+    return s_.link().online && s_.port().isOpen();
+}
+
 void PortWatch::messaggiousb(int event, const QString& name) {
     LinkState& link = s_.link();
     if (link.aggiornamento_fw || !handlersActive())
@@ -99,6 +144,10 @@ void PortWatch::messaggiousb(int event, const QString& name) {
             } else {
                 // Another port: taken only while nothing answers, but the
                 // configured one is set up again either way.
+                if (!link.online && isConfiguredAdapter(name)) {
+                    takeArrivedPort(name);
+                    break;
+                }
                 if (!link.online) {
                     s_.settings().porta = name;
                     s_.settings().velocita = QStringLiteral("19200");
@@ -130,6 +179,7 @@ void PortWatch::message_bb5() {
         s_.port().close();
     s_.tRecover().stop();
     cambio_porta_.clear();
+    bool connectedNow = false;
     cercacom();
     if (cambio_porta_.startsWith(QLatin1Char('-'))) {
         if (cambio_porta_.mid(1) == s_.port().portName()) {
@@ -143,11 +193,11 @@ void PortWatch::message_bb5() {
             s_.impostacom();
         }
     } else if (!cambio_porta_.isEmpty() && !link.online) {
-        s_.settings().porta = cambio_porta_;
-        s_.settings().velocita = QStringLiteral("19200");
+        connectedNow = takeArrivedPort(cambio_porta_);
     }
     // The firmware programmer holds the port: the list and the settings
     // follow the change, the port is opened again only when it has ended.
-    if (!link.aggiornamento_fw)
+    // A link the arrival has just connected needs no recovery.
+    if (!link.aggiornamento_fw && !connectedNow)
         s_.tRecover().start();
 }

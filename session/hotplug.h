@@ -44,11 +44,20 @@ Q_SIGNALS:
 
 private:
     bool handlersActive() const;
+    // The configured adapter back in the list: by its name, or under a new
+    // name by the /dev/serial/by-id link noted while it was configured.
+    bool isConfiguredAdapter(const QString& name) const;
+    // A port that appeared while offline: the configured adapter keeps its
+    // speed and is connected at once; another is taken at 19200. True when
+    // it connected.
+    bool takeArrivedPort(const QString& name);
 
     Session& s_;
     QStringList ports_;
     QString cambio_porta_;
     QString lastConfigured_;
+    // The by-id link of the configured adapter, when udev names one.
+    QString configuredById_;
     std::function<QStringList()> lister_ = systemSerialPorts;
     // Declared before the thread, which may hold it beyond us.
     std::shared_ptr<MainQueue> queue_;

@@ -70,7 +70,15 @@ bool Requests::storeReply(int indice, int count, const Exchange& exchange) {
     return true;
 }
 
-void Requests::forget(int indice) {
+std::optional<Outcome> Requests::unread(int indice) const {
+    const auto it = unread_.constFind(indice);
+    if (it == unread_.cend())
+        return std::nullopt;
+    return *it;
+}
+
+void Requests::forget(int indice, const Outcome& why) {
+    unread_.insert(indice, why);
     ParamEntry& e = s_.table().entry(indice);
     e.value.clear();
     try {
@@ -121,10 +129,12 @@ Outcome Requests::leggi_parametro(int indice, bool diretto) {
     const bool stored = storeReply(indice, count, *ex);
     if (!stored && outcome.isAnswered())
         outcome = Outcome::damaged();  // an answer that is not this read's
-    if (stored)
+    if (stored) {
+        unread_.remove(indice);
         decodeAndShow(indice, true);
-    else if (outcome.wasSent())
-        forget(indice);
+    } else if (outcome.wasSent()) {
+        forget(indice, outcome);
+    }
     s_.rilascia_canale();
     return outcome;
 }
@@ -166,7 +176,14 @@ bool Requests::valueToSend(int indice, qint64* value) const {
 Outcome Requests::scrivi_parametro(int indice) {
     s_.view().setPendingWrites(++s_.pendingWrites);
     auto done = [this] { s_.view().setPendingWrites(--s_.pendingWrites); };
-    if (!s_.prendi_canale()) {
+    // A write that finds another builder on the line waits its turn: its
+    // exchange is queued behind the one running, and it waits on its own
+    // exchange alone, so editing field after field with a slow instrument
+    // loses nothing. Only a line held for a whole activity (the read-out,
+    // a backup) refuses it.
+    const bool locked = s_.prendi_canale();
+    const LinkState& link = s_.link();
+    if (!locked && (!link.online || link.uso_esclusivo)) {
         done();
         return refusedLock();
     }
@@ -190,7 +207,8 @@ Outcome Requests::scrivi_parametro(int indice) {
         outcome = s_.queueAndWait(ExchangeKind::Write, body);
     }
     done();
-    s_.rilascia_canale();
+    if (locked)
+        s_.rilascia_canale();
     return outcome;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <optional>
 
 #include "link/exchange.h"
 #include "link/outcome.h"
@@ -27,6 +29,10 @@ public:
     static int readCount(quint8 type);
     static int writeCount(quint8 type);
 
+    // How the last read of an entry went when it brought no value (the entry
+    // then shows as unknown); nullopt when its value is the instrument's.
+    std::optional<Outcome> unread(int indice) const;
+
 private:
     QByteArray head(quint8 function) const;
     // Stores the read's reply into the image at the entry's place; false
@@ -34,7 +40,7 @@ private:
     bool storeReply(int indice, int count, const Exchange& exchange);
     // A read that brought no value: the entry shows as unknown, never the
     // value an earlier instrument or read left in the image.
-    void forget(int indice);
+    void forget(int indice, const Outcome& why);
     // The register of the command role; logs and returns -1 when the
     // definition in use has none.
     int commandRegister() const;
@@ -44,4 +50,5 @@ private:
     bool valueToSend(int indice, qint64* value) const;
 
     Session& s_;
+    QHash<int, Outcome> unread_;
 };

@@ -67,7 +67,9 @@ Outcome WritePath::writeEntry(int role, const QString& text, bool force) {
             for (int k = 0; k < encoded.bytes.size(); ++k)
                 t.writeImageByte(e.imagePos + k, static_cast<quint8>(encoded.bytes[k]));
             outcome = s_.requests().scrivi_parametro(index);
-            if (outcome.wasSent() && !outcome.isAnswered()) {
+            const bool lineHeld = outcome.kind == Outcome::Kind::NotSent &&
+                                  outcome.reason == Outcome::Reason::LockHeld;
+            if ((outcome.wasSent() && !outcome.isAnswered()) || lineHeld) {
                 // The instrument still holds the old value: so must the table,
                 // or the pages show a value it never took and writing the same
                 // value again would be skipped.

@@ -156,6 +156,18 @@ void CliLink::throwIfAborted(const QString& during) const {
 }
 
 bool CliLink::waitFor(const std::function<bool()>& done, int timeoutMs) {
+    // The limit holds even when it passes during a reconnection's read-out,
+    // which runs inside this wait: the link is cut then, and the read-out
+    // unwinds at once.
+    QTimer limit;
+    limit.setSingleShot(true);
+    if (timeoutMs >= 0) {
+        connect(&limit, &QTimer::timeout, this, [this] {
+            if (session_.link().uso_esclusivo)
+                cut();
+        });
+        limit.start(timeoutMs);
+    }
     session_.waitUntil([&] { return done() || aborted(); }, timeoutMs);
     return done();
 }

@@ -9,8 +9,8 @@
 #include "app/cli/cliparams.h"
 #include "base/programfolder.h"
 #include "device/paramtable.h"
-#include "session/writepath.h"
 #include "session/requests.h"
+#include "session/writepath.h"
 
 namespace {
 
@@ -111,18 +111,19 @@ int CliCommands::info(const CliOptions& o, const CliOutput& out) {
     doc.insert(QStringLiteral("shippedFolder"), ProgramFolder::shippedPath());
     out.document(doc);
 
-    QList<QStringList> rows{{QStringLiteral("Port:"),
-                    QStringLiteral("%1 (%2 baud)").arg(link.portName(), link.speed())},
-                   {QStringLiteral("Address:"), QString::number(link.address())},
-                   {QStringLiteral("Model:"), model},
-                   {QStringLiteral("Release:"), release},
-                   {QStringLiteral("Firmware:"), t.firmwareCaption},
-                   {QStringLiteral("Definition:"),
-                    QStringLiteral("%1 (version %2)").arg(definition, t.definitionVersion)},
-                   {QStringLiteral("Entries:"), QStringLiteral("%1 setup, %2 data, %3 calibration")
-                                                    .arg(t.setupCount())
-                                                    .arg(t.dataCount())
-                                                    .arg(t.calibrationCount())}};
+    QList<QStringList> rows{
+        {QStringLiteral("Port:"),
+         QStringLiteral("%1 (%2 baud)").arg(link.portName(), link.speed())},
+        {QStringLiteral("Address:"), QString::number(link.address())},
+        {QStringLiteral("Model:"), model},
+        {QStringLiteral("Release:"), release},
+        {QStringLiteral("Firmware:"), t.firmwareCaption},
+        {QStringLiteral("Definition:"),
+         QStringLiteral("%1 (version %2)").arg(definition, t.definitionVersion)},
+        {QStringLiteral("Entries:"), QStringLiteral("%1 setup, %2 data, %3 calibration")
+                                         .arg(t.setupCount())
+                                         .arg(t.dataCount())
+                                         .arg(t.calibrationCount())}};
     for (const auto& [what, folder] : ProgramFolder::foldersInUse())
         rows.append({what + QLatin1Char(':'), folder});
     out.table({}, rows);
@@ -139,8 +140,10 @@ int CliCommands::read(const CliOptions& o, const CliOutput& out) {
     for (int i = 0; i < t.setupCount(); ++i) {
         const ParamEntry& e = t.entry(i);
         list.append(CliParams::entryJson(s, i));
-        rows.append({QString::number(i), e.name, CliParams::roleText(e.role),
-                     CliParams::typeName(e.type), CliParams::shown(s, i)});
+        const auto why = s.requests().unread(i);
+        rows.append(
+            {QString::number(i), e.name, CliParams::roleText(e.role), CliParams::typeName(e.type),
+             why ? QStringLiteral("unknown (%1)").arg(why->text()) : CliParams::shown(s, i)});
     }
     QJsonObject doc;
     doc.insert(QStringLiteral("definitionVersion"), t.definitionVersion);
@@ -157,7 +160,11 @@ int CliCommands::get(const CliOptions& o, const CliOutput& out) {
     link.connectInstrument();
     Session& s = link.session();
     const int index = CliParams::findSetupEntry(s.table(), o.args.at(0));
-    // The read-out of the connection has just read every setup entry.
+    // The read-out of the connection has just read every setup entry; one
+    // it could not read is unknown, never the value of another instrument.
+    if (const auto why = s.requests().unread(index))
+        throw CliError{kExitInstrument, QStringLiteral("%1 is unknown: its read was %2")
+                                            .arg(s.table().entry(index).name, why->text())};
     out.document(CliParams::entryJson(s, index));
     out.line(CliParams::shown(s, index));
     return kExitOk;

@@ -14,6 +14,7 @@ private Q_SLOTS:
     void setGetAndSave();
     void weightLikeValuesUseTheScaleDecimals();
     void refusedValue();
+    void refusedReadIsUnknown();
     void noInstrument_data();
     void noInstrument();
     void portsAndSearch();
@@ -163,6 +164,25 @@ void TestCliInstrument::refusedValue() {
     QCOMPARE(doc.value("exitCode").toInt(), 1);
 }
 
+void TestCliInstrument::refusedReadIsUnknown() {
+    // The read-out's read of SETP1 is refused: the value is unknown, never
+    // the one the image held before.
+    TestHome home;
+    const ParameterTable def = definition1218();
+    const int reg = def.entry(entryNamed(def, "SETP1")).regOffset;
+    SimProcess sim({"--exception3-on-register", QString::number(reg)});
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    CliResult r = runCli(common(sim, home) + QStringList{"get", "SETP1"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("SETP1 is unknown: its read was refused (code 3)"), r.describe());
+    r = runCli(common(sim, home) + QStringList{"read"});
+    QVERIFY2(r.exitCode == 0, r.describe());
+    const QStringList rows =
+        QString::fromUtf8(r.out).split(QLatin1Char('\n')).filter(QStringLiteral("SETP1"));
+    QCOMPARE(rows.size(), 1);
+    QVERIFY2(rows[0].contains("unknown (refused (code 3))"), qPrintable(rows[0]));
+}
+
 void TestCliInstrument::noInstrument_data() {
     QTest::addColumn<QStringList>("simArgs");
     QTest::addColumn<QStringList>("cliArgs");
@@ -171,6 +191,9 @@ void TestCliInstrument::noInstrument_data() {
                                        << "no instrument answered at address 1 on ";
     QTest::newRow("another address") << QStringList{} << QStringList{"read", "--address", "5"}
                                      << "no instrument answered at address 5 on ";
+    // Every reply arrives, none passes its checksum: that is not silence.
+    QTest::newRow("every reply damaged") << QStringList{"--corrupt-lrc-every", "1"}
+                                         << QStringList{"info"} << "replies from address 1 on ";
     // Answers the identification and a few reads, then nothing.
     QTest::newRow("silent during the read-out")
         << QStringList{"--silent-after", "6"} << QStringList{"info"}

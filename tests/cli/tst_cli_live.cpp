@@ -16,6 +16,7 @@ private Q_SLOTS:
     void watchStopsOnCtrlC();
     void watchRidesOutAnUnplug();
     void logFileAndStopRules();
+    void firstLoggedWeightCarriesItsSign();
 
 private:
     QStringList common(const QString& port, const TestHome& home) const {
@@ -99,6 +100,25 @@ void TestCliLive::watchRidesOutAnUnplug() {
     }
     QCOMPARE(states, QStringList({"on", "off", "on"}));
     QCOMPARE(r.documents().last().value("weight").toString(), QStringLiteral("5"));
+}
+
+void TestCliLive::firstLoggedWeightCarriesItsSign() {
+    // The sign comes from the status byte: the first line after connecting
+    // must already have it.
+    TestHome home;
+    QTemporaryDir dir;
+    SimProcess sim({"--noise", "0", "--load", "-12"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    const QString path = dir.filePath("negative.csv");
+    const CliResult r = runCli(common(sim.ptyPath(), home) +
+                               QStringList{"log", path, "--interval", "0.2", "--count", "2"});
+    QVERIFY2(r.exitCode == 0, r.describe());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QVERIFY(lines.size() >= 2);
+    QVERIFY2(lines[0].endsWith(";-12\r"), lines[0].constData());
+    QVERIFY2(lines[1].endsWith(";-12\r"), lines[1].constData());
 }
 
 void TestCliLive::logFileAndStopRules() {

@@ -41,6 +41,7 @@ private Q_SLOTS:
     void corruptedRepliesAreNeverData();
     void unplugAndReplugDuringPolling();
     void searchFindsAddress105AndStops();
+    void lateSearchRepliesCountForTheirOwnAddress();
     void byteEntriesStoreOnlyTheirByte();
 };
 
@@ -287,6 +288,20 @@ void TestLink::searchFindsAddress105AndStops() {
     QVERIFY(found.isEmpty());
     QVERIFY2(last >= 20 && last <= 21, qPrintable(QString::number(last)));
     QVERIFY(!probe.ricerca_attiva());
+}
+
+void TestLink::lateSearchRepliesCountForTheirOwnAddress() {
+    // At 115200 each address waits 44 ms; replies 60 ms late arrive while
+    // the next address is probed. The reply's own address decides.
+    Rig rig({QStringLiteral("--address"), QStringLiteral("3,105"), QStringLiteral("--delay-ms"),
+             QStringLiteral("60")});
+    QVERIFY(rig.sim.start());
+    rig.session.settings().porta = rig.sim.ptyPath();
+    rig.session.settings().velocita = QStringLiteral("115200");
+    rig.session.connection().loadOfflineDefinition();
+    rig.session.impostacom();
+    SearchProbe probe(rig.session);
+    QCOMPARE(probe.btsearchClick(QStringLiteral("115200")), (QList<int>{3, 105}));
 }
 
 void TestLink::byteEntriesStoreOnlyTheirByte() {

@@ -13,6 +13,17 @@ BUILD=$(readlink -f "$1")
 SRC=$(readlink -f "$2")
 SKIP=77
 
+# A package is built from a release tree. One built from a sanitizer build
+# would ship instrumented binaries without the options the suite gives them,
+# and the man pages are not rendered there: nothing it shows would be true of
+# the package a technician installs.
+for option in VELMORA_ASAN VELMORA_TSAN; do
+  if grep -q "^$option:BOOL=ON" "$BUILD/CMakeCache.txt" 2>/dev/null; then
+    echo "package test skipped: $BUILD is a sanitizer build ($option); the package is tried from a release build"
+    exit $SKIP
+  fi
+done
+
 for tool in cpack dpkg-deb dpkg-shlibdeps; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "package test skipped: $tool is not installed"

@@ -27,6 +27,7 @@ private Q_SLOTS:
     void refusedValueIsUndone();
     void unansweredValueIsUndone();
     void offlineWriteChangesTheTable();
+    void writeFindingTheLineBusyWaitsItsTurn();
 
 private:
     Session& session() { return rig_->session; }
@@ -114,7 +115,7 @@ void TestWritePath::roleOfEarlierDefinitionIsNeverWritten() {
 void TestWritePath::equalValueIsSkippedAndEchoAbove0x500IsAnswered() {
     WritePath& w = session().writePath();
     const QString value = table().entry(22).value == QLatin1String("10") ? QStringLiteral("11")
-                                                                          : QStringLiteral("10");
+                                                                         : QStringLiteral("10");
     qsizetype m = mark();
     // The echo of a write to 0x0600 carries 0x06 where a read's reply has its
     // byte count: a reader that took it for one would call it truncated.
@@ -249,6 +250,40 @@ void TestWritePath::offlineWriteChangesTheTable() {
     QCOMPARE(t.entry(17).value, QStringLiteral("25"));
     QCOMPARE(t.readImageByte(t.entry(17).imagePos + 1), quint8(25));
     QVERIFY(!offline.unsaved());
+}
+
+void TestWritePath::writeFindingTheLineBusyWaitsItsTurn() {
+    // Another builder holds the line (a write still retrying, field after
+    // field): the next write goes after it instead of being dropped while
+    // the table keeps its value.
+    const int index = 19;  // zero band
+    const ParamEntry& e = table().entry(index);
+    const QString first = QString::number(e.value.toInt() == 7 ? 8 : 7);
+    LinkState& link = session().link();
+    link.canale_occupato = true;
+    qsizetype m = mark();
+    const Outcome o = session().writePath().write(index, first);
+    QVERIFY(link.canale_occupato);  // still the other builder's
+    link.canale_occupato = false;
+    QCOMPARE(o, Outcome::answered());
+    QCOMPARE(writesSince(m).size(), 1);
+    QCOMPARE(e.value, first);
+
+    // A line held for a whole activity cannot take it: the old value is
+    // put back as for a refused write, so the same value is sent later.
+    const QString second = QString::number(first.toInt() == 7 ? 8 : 7);
+    const QByteArray oldBytes = table().image().mid(e.imagePos, 2);
+    link.canale_occupato = true;
+    link.uso_esclusivo = true;
+    m = mark();
+    const Outcome refused = session().writePath().write(index, second);
+    link.uso_esclusivo = false;
+    link.canale_occupato = false;
+    QCOMPARE(refused, Outcome::notSent(Outcome::Reason::LockHeld));
+    QCOMPARE(e.value, first);
+    QCOMPARE(table().image().mid(e.imagePos, 2), oldBytes);
+    QVERIFY(session().writePath().write(index, second).isAnswered());
+    QCOMPARE(writesSince(m).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestWritePath)
