@@ -4,6 +4,7 @@
 
 #include "base/eventlog.h"
 #include "base/texts.h"
+#include "link/protocol.h"
 #include "services/backupfile.h"
 #include "session/pagecontext.h"
 #include "session/requests.h"
@@ -148,12 +149,12 @@ bool BackupService::writeAll(bool confirmed) {
             }
             setProgress(100 * (nSetup + q) / total, 100);
         }
-        s_.requests().invia_comando(0x30);
+        s_.requests().invia_comando(proto::kCmdCalibrationRestored);
         s_.mySleep(static_cast<int>(std::max<qint64>(0, 2000 - sinceEntry0.elapsed())));
     }
 
     s_.view().setBusyCursor(false);
-    s_.requests().invia_comando(0x20);
+    s_.requests().invia_comando(proto::kCmdSave);
     s_.setUnsaved(false);
     setProgress(0, -1);
     writeAllComplete = complete;
@@ -188,7 +189,7 @@ BackupService::ResetResult BackupService::resetWith(const QString& code) {
     ResetResult result = ResetResult::NotAcknowledged;
     // The typed text, not the code, is what reaches the command argument.
     if (s_.writePath().forceWrite(7, code).isAnswered() &&
-        s_.requests().invia_comando(0x18).isAnswered())
+        s_.requests().invia_comando(proto::kCmdFactoryReset).isAnswered())
         result = ResetResult::Reset;
     link.parametri_caricati = false;
     return result;

@@ -9,6 +9,7 @@
 #include "app/cli/cliparams.h"
 #include "base/programfolder.h"
 #include "device/paramtable.h"
+#include "link/protocol.h"
 #include "session/requests.h"
 #include "session/writepath.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 enum class Answer { Acknowledged, Refused, NoAnswer };
 
-constexpr quint32 kTestModeRole = 8;
+constexpr quint32 kTestModeRole = proto::kRoleTestMode;
 
 // The outcome of the write just sent: the dispatcher marks a refusal with
 // stato_link 3 and an echoed write with 1.
@@ -236,7 +237,7 @@ int CliCommands::save(const CliOptions& o, const CliOutput& out) {
     link.connectInstrument();
     Session& s = link.session();
     s.link().stato_link = 0;
-    s.requests().invia_comando(0x20);
+    s.requests().invia_comando(proto::kCmdSave);
     link.throwIfAborted(QStringLiteral("while the save command was sent"));
     const Answer answer = answerOfLastWrite(s);
     QJsonObject doc;
