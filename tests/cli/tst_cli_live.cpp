@@ -15,6 +15,7 @@ private Q_SLOTS:
     void watchShowsTheDisplay();
     void watchStopsOnCtrlC();
     void watchRidesOutAnUnplug();
+    void secondsHoldDuringAReconnection();
     void logFileAndStopRules();
     void firstLoggedWeightCarriesItsSign();
 
@@ -119,6 +120,36 @@ void TestCliLive::firstLoggedWeightCarriesItsSign() {
     QVERIFY(lines.size() >= 2);
     QVERIFY2(lines[0].endsWith(";-12\r"), lines[0].constData());
     QVERIFY2(lines[1].endsWith(";-12\r"), lines[1].constData());
+}
+
+void TestCliLive::secondsHoldDuringAReconnection() {
+    // Slow replies make the read-out of a reconnection last several
+    // seconds; the limit passes inside it and must end it there, not after
+    // every entry has been read again.
+    TestHome home;
+    QTemporaryDir dir;
+    const QString link = dir.filePath("velmora-port");
+    SimProcess sim({"--noise", "0", "--load", "5", "--link", link, "--delay-ms", "150"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    CliChild child(common(link, home) + QStringList{"--json", "watch", "--seconds", "6"});
+    QVERIFY(waitForRecord(
+        sim, [](const QJsonObject& t) { return t.value("function").toInt() == 7; }, 30000));
+    QVERIFY(sim.send("unplug").startsWith("OK"));
+    QTest::qWait(300);
+    const qsizetype replugged = sim.traffic().size();
+    QVERIFY(sim.send("replug").startsWith("OK"));
+    const CliResult r = child.wait();
+    QVERIFY2(r.exitCode == 0, r.describe());
+    int reads = 0;
+    for (const QJsonObject& t : sim.traffic().mid(replugged))
+        reads += t.value("function").toInt() == 3 ? 1 : 0;
+    int setupEntries = 0;
+    for (const QJsonObject& t : sim.traffic().mid(0, replugged))
+        setupEntries += t.value("function").toInt() == 3 ? 1 : 0;
+    QVERIFY2(reads > 0, "the reconnection never started");
+    QVERIFY2(
+        reads < setupEntries,
+        qPrintable(QStringLiteral("%1 of %2 entries read again").arg(reads).arg(setupEntries)));
 }
 
 void TestCliLive::logFileAndStopRules() {
