@@ -197,6 +197,11 @@ void TThgestioneseriale::inviacomandi() {
             exchange = ring_.front();
         }
         const bool fromRing = exchange != nullptr;
+        // A (re)connect begins with the identification; the read-out after
+        // it may be over before the next pass: the first poll after it is
+        // the status byte all the same.
+        if (exchange && exchange->kind() == ExchangeKind::Identify)
+            restartCycle();
         if (!exchange && state_.online)
             exchange = buildPoll();
 
