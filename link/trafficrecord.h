@@ -37,7 +37,7 @@ struct TrafficLine {
 struct TrafficRecord {
     quint64 seq = 0;
     QDateTime time;      // wall clock of the first send
-    char letter = 0;     // tipocomando of the exchange
+    char letter = 0;     // the kind of the exchange (its letter)
     QByteArray request;  // the frame sent, ":" to the LRC, without CR LF
     int sends = 0;
     // From the last send to the accepted reply, or to the end of the wait.

@@ -21,7 +21,7 @@ struct ExchangeEnd {
     int sends = 0;
     qint64 lastSendMs = 0;  // steady clock
     qint64 endMs = 0;       // steady clock
-    bool answered = false;  // risposta_ok was 1 at the end
+    bool answered = false;  // the exchange ended answered (or finally refused)
     bool direct = false;
 };
 
