@@ -234,6 +234,17 @@ const QList<Entry>& table() {
          "Weight digits: DSEG7 Classic Bold, © 2017-2020 keshikan, under the %1."},
         {286, "SILOpenFontLicense11", "SIL Open Font License 1.1"},
         {287, "Manual", "Manual"},
+        {350, "1IsABackupOfModel2AndCannotBeRestoredOnt", "%1 is a backup of model %2 and cannot be restored onto model %3: nothing was changed or sent."},
+        {351, "TheInstrumentDidNotAnswerTheseCalibratio", "The instrument did not answer; these calibration entries could not be read: %1. No file was written."},
+        {352, "TheParameterImageIsLargerThanABackupFile", "The parameter image is larger than a backup file can hold."},
+        {353, "1FileNotFound", "%1: file not found"},
+        {354, "1IsNotABackupFile2BytesTooShortForItsVer", "%1 is not a backup file: %2 bytes, too short for its version tag"},
+        {355, "1IsNotABackupFileItsVersionTag2NamesNoDe", "%1 is not a backup file: its version tag \"%2\" names no definition"},
+        {356, "Definition1HasAnImageOf2BytesABackupHold", "Definition %1 has an image of %2 bytes; a backup holds %3"},
+        {357, "1Holds2BytesTheImageNeeds3", "%1 holds %2 bytes, the image needs %3"},
+        {358, "1NotWrittenABackupIs2BytesNot3", "%1 not written: a backup is %2 bytes, not %3"},
+        {359, "1NotWritten2", "%1 not written: %2"},
+        {360, "CalibrationCount1IsNotANumberCalLogTxtNo", "Calibration count \"%1\" is not a number: Cal_log.txt not written"},
     };
     return entries;
 }
