@@ -245,6 +245,8 @@ const QList<Entry>& table() {
         {358, "1NotWrittenABackupIs2BytesNot3", "%1 not written: a backup is %2 bytes, not %3"},
         {359, "1NotWritten2", "%1 not written: %2"},
         {360, "CalibrationCount1IsNotANumberCalLogTxtNo", "Calibration count \"%1\" is not a number: Cal_log.txt not written"},
+        {361, "1CouldNotBeOpenedForWriting2", "%1 could not be opened for writing: %2"},
+        {362, "1CouldNotBeWritten2", "%1 could not be written: %2"},
     };
     return entries;
 }

@@ -2,6 +2,7 @@
 
 #include "device/paramtable.h"
 #include "fulldisk.h"
+#include "localizer/freelocalizer.h"
 #include "services/backupfile.h"
 #include "support/testhome.h"
 
@@ -40,6 +41,8 @@ private Q_SLOTS:
     void tagNamesTheLayoutHeld();
     void refusedFilesChangeNothing_data();
     void refusedFilesChangeNothing();
+    void refusalsInTheUserLanguage_data();
+    void refusalsInTheUserLanguage();
     void longerFileUsesOnlyTheLayout();
     void failedWriteKeepsOldFile();
 };
@@ -295,6 +298,41 @@ void TestBackupFile::refusedFilesChangeNothing() {
     }
     QCOMPARE(t.setupBase, before.setupBase);
     QCOMPARE(t.calibrationBase, before.calibrationBase);
+}
+
+void TestBackupFile::refusalsInTheUserLanguage_data() {
+    QTest::addColumn<QString>("language");
+    for (const char* name : {"Italiano", "Deutsch", "Fran\u00e7ais", "Espa\u00f1ol"})
+        QTest::newRow(name) << QString::fromUtf8(name);
+}
+
+void TestBackupFile::refusalsInTheUserLanguage() {
+    QFETCH(QString, language);
+    TestHome home;
+    home.write("short.mem", QByteArray(100, '\x01'));
+    home.write("notag.mem", QByteArray(384, '\xFF'));
+    home.write("foreign.mem", backupOf(256, "3512"));
+    QStringList files{"absent.mem", "short.mem", "notag.mem", "foreign.mem"};
+    auto refusals = [&] {
+        QStringList out;
+        for (const QString& f : files) {
+            ParameterTable t;
+            useDefinition(t, home, "1218");
+            out << BackupFile::loadBackupFile(home.file(f), t).error;
+        }
+        QString error;
+        BackupFile::writeBackupFile(home.file("x.mem"), QByteArray(10, '\0'), &error);
+        return out << error;
+    };
+    const QStringList english = refusals();
+    TFreeLocalizer l;
+    QVERIFY(l.setLanguageFile(QStringLiteral(VELMORA_SOURCE_DIR "/languages/") + language));
+    l.hookTexts();
+    const QStringList translated = refusals();
+    for (qsizetype i = 0; i < english.size(); ++i) {
+        QVERIFY(!english[i].isEmpty());
+        QVERIFY2(translated[i] != english[i], qPrintable(translated[i]));
+    }
 }
 
 void TestBackupFile::longerFileUsesOnlyTheLayout() {
