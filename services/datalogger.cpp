@@ -79,7 +79,8 @@ bool DataLogger::start(const QString& path, bool overwrite, QString* error) {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             if (error)
-                *error = tr_("%1 could not be opened for writing: %2").arg(path, file.errorString());
+                *error =
+                    tr_("%1 could not be opened for writing: %2").arg(path, file.errorString());
             return false;
         }
     }
