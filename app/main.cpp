@@ -79,6 +79,10 @@ int main(int argc, char** argv) {
         for (QString p : r.problems)
             std::printf("%s\n",
                         qPrintable(p.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))));
+        // Not problems: the window shows these texts in English.
+        for (const QString& t : r.leftInEnglish)
+            std::printf("Left in English: %s\n", qPrintable(t));
+        std::printf("%lld texts left in English\n", static_cast<long long>(r.leftInEnglish.size()));
         std::printf("%s\n", qPrintable(r.summary()));
         return r.problems.isEmpty() ? 0 : 1;
     }

@@ -24,12 +24,29 @@ std::array<quint8, 82> fullRoles() {
     return table;
 }
 
+// Whole numbers only: no sign, no blanks, nothing after the digits.
 bool parseInt(const QString& text, qint32* out) {
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text)
+        if (c.unicode() < '0' || c.unicode() > '9')
+            return false;
     bool ok = false;
     const qint32 v = text.toInt(&ok, 10);
     if (ok)
         *out = v;
     return ok;
+}
+
+// Slot of a section header; -1 for any other key.
+int sectionSlot(const QString& key) {
+    if (key == QLatin1String("[SETUP]"))
+        return 0;
+    if (key == QLatin1String("[DATA]"))
+        return 1;
+    if (key == QLatin1String("[CALIBRA]"))
+        return 2;
+    return -1;
 }
 
 }  // namespace
@@ -132,14 +149,37 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
         result.error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
         return result;
     }
-    QList<QByteArray> lines = file.readAll().split('\n');
+    QByteArray content = file.readAll();
+    // A byte-order mark some editors put before the first line is no part of it.
+    if (content.startsWith("\xEF\xBB\xBF"))
+        content.remove(0, 3);
+    QList<QByteArray> lines = content.split('\n');
     // A final line end leaves one empty piece that is not a line.
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.removeLast();
 
+    int i = 0;
+    int b = 0;
+    int j = 0;
+    int lineNo = 0;
+    // Slots from..to end at the totals so far: a section the file does not
+    // reach is empty, never the earlier definition's.
+    auto closeSlots = [&](int from, int to) {
+        for (int k = from; k <= to; ++k) {
+            counts_[static_cast<size_t>(k)] = i;
+            bytes_[static_cast<size_t>(k)] = b;
+        }
+    };
+    // Bases the file does not name are those of program start.
+    setupBase = 0;
+    calibrationBase = 0x6000;
+    dataBase = 0;
+    closeSlots(0, kSections - 1);
+
     auto fail = [&](int lineNo, const QString& what) {
-        // The totals already count the entries read so far; the image must
-        // hold them, or a later byte access would run past its end.
+        closeSlots(j, kSections - 1);
+        // The totals count the entries read so far; the image must hold
+        // them, or a later byte access would run past its end.
         const int counted = std::max({bytes_[0], bytes_[1], bytes_[2]});
         if (image_.size() < counted)
             image_.append(QByteArray(counted - image_.size(), '\0'));
@@ -149,10 +189,7 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
         return result;
     };
 
-    int i = 0;
-    int b = 0;
-    int j = 0;
-    int lineNo = 0;
+    bool setupSeen = false;
     for (QByteArray raw : lines) {
         ++lineNo;
         if (raw.endsWith('\r'))
@@ -167,24 +204,32 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
             return fail(lineNo,
                         QStringLiteral("\"%1\" does not start with a type digit").arg(value));
 
-        if (key == QLatin1String("[SETUP]") || key == QLatin1String("[CALIBRA]") ||
-            key == QLatin1String("[DATA]")) {
+        const int slot = sectionSlot(key);
+        // "[Setup]" or "[SETUP] " would otherwise become an entry and shift
+        // every role after it by one.
+        if (slot < 0 && key.trimmed().startsWith(QLatin1Char('[')))
+            return fail(lineNo, QStringLiteral(
+                                    "\"%1\" is not a section header: [SETUP], [DATA] or [CALIBRA]")
+                                    .arg(key));
+        if (slot >= 0) {
             qint32 base = 0;
             if (!parseInt(value, &base))
+                return fail(
+                    lineNo,
+                    QStringLiteral("base register \"%1\" is not a whole number").arg(value));
+            if (slot == 0 ? (setupSeen || j > 0) : slot <= j)
                 return fail(lineNo,
-                            QStringLiteral("base register \"%1\" is not a number").arg(value));
-            if (key == QLatin1String("[SETUP]")) {
+                            QStringLiteral("section %1 out of order: [SETUP], [DATA] and [CALIBRA] "
+                                           "come once each, in this order")
+                                .arg(key));
+            if (slot == 0) {
+                setupSeen = true;
                 setupBase = base;
                 continue;
             }
-            if (j >= kSections - 1)
-                return fail(lineNo, QStringLiteral("more than three sections"));
-            ++j;
-            // Totals are cumulative: a section opens at the totals so far, so
-            // an empty one never keeps the counts of an earlier definition.
-            counts_[static_cast<size_t>(j)] = i;
-            bytes_[static_cast<size_t>(j)] = b;
-            if (key == QLatin1String("[CALIBRA]"))
+            closeSlots(j, slot);
+            j = slot;
+            if (slot == 2)
                 calibrationBase = base;
             else
                 dataBase = base;
@@ -196,9 +241,8 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
         qint32 offset = 0;
         if (value.size() > 1) {
             if (!parseInt(value.mid(1), &offset))
-                return fail(
-                    lineNo,
-                    QStringLiteral("register offset \"%1\" is not a number").arg(value.mid(1)));
+                return fail(lineNo, QStringLiteral("register offset \"%1\" is not a whole number")
+                                        .arg(value.mid(1)));
             offset -= 1;
         }
         ParamEntry& e = entries_[static_cast<size_t>(i)];
@@ -211,6 +255,7 @@ ParameterTable::LoadResult ParameterTable::loadDefinition(const QString& request
         counts_[static_cast<size_t>(j)] = i;
         bytes_[static_cast<size_t>(j)] = b;
     }
+    closeSlots(j, kSections - 1);
 
     if (i == 0)
         return fail(lineNo, QStringLiteral("no parameter lines"));

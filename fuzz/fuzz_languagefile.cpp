@@ -34,6 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(TFreeLocalizer::decodeLiteral(TFreeLocalizer::encodeLiteral(v)) ==
                        QString(v).replace(QLatin1Char('\n'), QLatin1Char('\r')));
     }
+    // With itself as the design, every form text falls back to itself.
+    const QHash<QString, QString> self = l.fallbacksFrom(l);
+    for (auto it = self.cbegin(); it != self.cend(); ++it)
+        FUZZ_CHECK(QString(it.value())
+                       .replace(QLatin1String("\r\n"), QLatin1String("\n"))
+                       .replace(QLatin1Char('\r'), QLatin1Char('\n')) == it.key());
     // A lookup never answers with another number's entry.
     const QList<TResStringer::ResString> strings = l.resStringer().resStrings();
     for (int n = 1; n <= 40; ++n) {

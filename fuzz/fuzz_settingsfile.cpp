@@ -1,6 +1,6 @@
-// Settings file reading on arbitrary content. Whatever was read must be
-// writable again (a field that cannot be stored is refused, never mangled)
-// and read back identically.
+// Settings file reading on arbitrary content, each line UTF-8 or Latin-1.
+// Whatever was read must be writable again and read back identically, byte
+// for byte where the bytes were already the written form.
 #include <cstddef>
 #include <cstdint>
 

@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "base/texts.h"
 #include "localizer/resourcestrings.h"
@@ -111,6 +112,44 @@ QString TFreeLocalizer::lookup(const QString& english) const {
     text.replace(kCrLf, QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
+}
+
+QString TFreeLocalizer::designFile(const QString& path) {
+    return QFileInfo(path).dir().filePath(QStringLiteral("English.lng"));
+}
+
+QHash<QString, QString> TFreeLocalizer::formFallbacks(const QString& path) const {
+    // The English file beside this one holds the design texts of each form
+    // property; what this file makes of them answers for a run-time text
+    // its resource-string section lacks.
+    QFile file(designFile(path));
+    if (QFileInfo(path).fileName() == QFileInfo(file).fileName() || !file.open(QIODevice::ReadOnly))
+        return {};
+    TFreeLocalizer design;
+    design.designFallbacks = false;
+    if (!design.loadContent(file.readAll(), file.fileName()))
+        return {};
+    return fallbacksFrom(design);
+}
+
+QHash<QString, QString> TFreeLocalizer::fallbacksFrom(const TFreeLocalizer& design) const {
+    QHash<QString, QString> byEnglish;
+    for (const TResForm& form : resForms_) {
+        const TResForm* english = design.section(form.Name);
+        if (!english)
+            continue;
+        for (qsizetype i = 0; i < form.Props.size() && i < form.Values.size(); ++i) {
+            const qsizetype at = english->Props.indexOf(form.Props[i]);
+            if (at < 0 || at >= english->Values.size())
+                continue;
+            QString key = english->Values[at];
+            key.replace(kCrLf, QStringLiteral("\n"));
+            key.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+            if (!key.isEmpty() && !byEnglish.contains(key))
+                byEnglish.insert(key, form.Values[i]);
+        }
+    }
+    return byEnglish;
 }
 
 // ---------------------------------------------------------------- values
@@ -302,6 +341,7 @@ bool TFreeLocalizer::loadContent(const QByteArray& content, const QString& path)
     if (!complete)
         return false;
     fLanguageFile_ = path;
+    resStringer_.setFallbacks(designFallbacks ? formFallbacks(path) : QHash<QString, QString>());
     if (fAutoTranslate_ && TranslateScreen)
         TranslateScreen();
     if (AfterLanguageLoad)

@@ -94,9 +94,18 @@ public:
     TResStringer& resStringer() { return resStringer_; }
     const TResStringer& resStringer() const { return resStringer_; }
 
-    // The translation of a run-time text, keyed by its English form: the
-    // English text when it has no number or the language no entry.
+    // The translation of a run-time text, keyed by its English form; when
+    // the language has no entry for it, what the language's form sections
+    // made of the same design text; else the English text.
     QString lookup(const QString& english) const;
+    // Off: no form-section fallback (the design file itself is read so).
+    bool designFallbacks = true;
+    // The file whose form sections hold the design texts: English.lng
+    // beside a language file.
+    static QString designFile(const QString& path);
+    // Translations by English design text: for each form property this
+    // file and `design` both hold, the design's value gives this file's.
+    QHash<QString, QString> fallbacksFrom(const TFreeLocalizer& design) const;
 
     // Counters of the last load, for the checker.
     int propertyLinesRead() const { return propertyLines_; }
@@ -123,6 +132,7 @@ private:
     // Reads the resource-string section that starts after line `header`;
     // returns the index of the line that ended it.
     qsizetype loadResStrings(const QStringList& lines, qsizetype header);
+    QHash<QString, QString> formFallbacks(const QString& path) const;
     bool interpret(const QStringList& lines);
 
     QList<TResForm> resForms_;

@@ -147,10 +147,17 @@ const QList<Entry>& table() {
         {200, "SettingsAndLogs", "Settings and logs"},
         {201, "ShippedFiles", "Shipped files"},
         {202, "PermissionDeniedOn1", "Permission denied on %1."},
-        {203, "PermissionDeniedOn1AnotherProgramIsUsing", "Permission denied on %1: another program is using the port."},
-        {204, "PermissionDeniedOn1ItBelongsToTheGroup2W", "Permission denied on %1: it belongs to the group \"%2\", which may not open it either. Ask the administrator for access."},
-        {205, "PermissionDeniedOn1YourUser2HasJoinedThe", "Permission denied on %1: your user %2 has joined the group \"%3\" since logging in. Log out and in again."},
-        {206, "PermissionDeniedOn1ItBelongsToTheGroup2J", "Permission denied on %1: it belongs to the group \"%2\". Join it with\n  sudo usermod -aG %2 %3\nand log in again."},
+        {203, "PermissionDeniedOn1AnotherProgramIsUsing",
+         "Permission denied on %1: another program is using the port."},
+        {204, "PermissionDeniedOn1ItBelongsToTheGroup2W",
+         "Permission denied on %1: it belongs to the group \"%2\", which may not open it either. "
+         "Ask the administrator for access."},
+        {205, "PermissionDeniedOn1YourUser2HasJoinedThe",
+         "Permission denied on %1: your user %2 has joined the group \"%3\" since logging in. Log "
+         "out and in again."},
+        {206, "PermissionDeniedOn1ItBelongsToTheGroup2J",
+         "Permission denied on %1: it belongs to the group \"%2\". Join it with\n  sudo usermod "
+         "-aG %2 %3\nand log in again."},
         {207, "PollOutputs", "poll: outputs"},
         {208, "PollInputs", "poll: inputs"},
         {209, "PollStatusByte", "poll: status byte"},
@@ -229,11 +236,34 @@ const QList<Entry>& table() {
         {282, "CSVFilesCsv", "CSV files (*.csv)"},
         {283, "TheTrafficCouldNotBeSavedTo12", "The traffic could not be saved to %1: %2"},
         {284, "ProgramLicence",
-         "© 2026 Velmora. All rights reserved. Licensed for use with Velmora weighing instruments."},
+         "© 2026 Velmora. All rights reserved. Licensed for use with Velmora weighing "
+         "instruments."},
         {285, "WeightDigitsFontLicence",
          "Weight digits: DSEG7 Classic Bold, © 2017-2020 keshikan, under the %1."},
         {286, "SILOpenFontLicense11", "SIL Open Font License 1.1"},
         {287, "Manual", "Manual"},
+        {350, "1IsABackupOfModel2AndCannotBeRestoredOnt",
+         "%1 is a backup of model %2 and cannot be restored onto model %3: nothing was changed or "
+         "sent."},
+        {351, "TheInstrumentDidNotAnswerTheseCalibratio",
+         "The instrument did not answer; these calibration entries could not be read: %1. No file "
+         "was written."},
+        {352, "TheParameterImageIsLargerThanABackupFile",
+         "The parameter image is larger than a backup file can hold."},
+        {353, "1FileNotFound", "%1: file not found"},
+        {354, "1IsNotABackupFile2BytesTooShortForItsVer",
+         "%1 is not a backup file: %2 bytes, too short for its version tag"},
+        {355, "1IsNotABackupFileItsVersionTag2NamesNoDe",
+         "%1 is not a backup file: its version tag \"%2\" names no definition"},
+        {356, "Definition1HasAnImageOf2BytesABackupHold",
+         "Definition %1 has an image of %2 bytes; a backup holds %3"},
+        {357, "1Holds2BytesTheImageNeeds3", "%1 holds %2 bytes, the image needs %3"},
+        {358, "1NotWrittenABackupIs2BytesNot3", "%1 not written: a backup is %2 bytes, not %3"},
+        {359, "1NotWritten2", "%1 not written: %2"},
+        {360, "CalibrationCount1IsNotANumberCalLogTxtNo",
+         "Calibration count \"%1\" is not a number: Cal_log.txt not written"},
+        {361, "1CouldNotBeOpenedForWriting2", "%1 could not be opened for writing: %2"},
+        {362, "1CouldNotBeWritten2", "%1 could not be written: %2"},
     };
     return entries;
 }

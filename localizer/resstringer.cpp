@@ -17,10 +17,9 @@ int TResStringer::count() const {
     return int(strings_.size());
 }
 
-QString TResStringer::lookup(int number, const QString& builtin) const {
-    QMutexLocker lock(&mutex_);
-    if (!translate_ || number <= 0 || strings_.isEmpty())
-        return builtin;
+const TResStringer::ResString* TResStringer::find(int number) const {
+    if (number <= 0 || strings_.isEmpty())
+        return nullptr;
     // An entry without a usable number sorts as 0, below every real one.
     auto key = [this](qsizetype i) { return strings_[i].hasNumber ? strings_[i].number : 0; };
     qsizetype low = 0;
@@ -32,9 +31,31 @@ QString TResStringer::lookup(int number, const QString& builtin) const {
         else
             high = middle;
     }
-    if (key(low) == number)
-        return strings_[low].value;
-    return builtin;
+    return key(low) == number ? &strings_[low] : nullptr;
+}
+
+QString TResStringer::lookup(int number, const QString& builtin) const {
+    QMutexLocker lock(&mutex_);
+    if (!translate_)
+        return builtin;
+    if (const ResString* s = find(number))
+        return s->value;
+    return fallbacks_.value(builtin, builtin);
+}
+
+bool TResStringer::has(int number) const {
+    QMutexLocker lock(&mutex_);
+    return find(number) != nullptr;
+}
+
+void TResStringer::setFallbacks(QHash<QString, QString> byEnglish) {
+    QMutexLocker lock(&mutex_);
+    fallbacks_ = std::move(byEnglish);
+}
+
+QHash<QString, QString> TResStringer::fallbacks() const {
+    QMutexLocker lock(&mutex_);
+    return fallbacks_;
 }
 
 bool TResStringer::translate() const {

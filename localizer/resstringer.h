@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QString>
@@ -26,15 +27,25 @@ public:
     QList<ResString> resStrings() const;
     int count() const;
 
-    // The translation of resource string `number`, or `builtin` when
-    // translation is off or the number is not in the list.
+    // The translation of resource string `number`; when the list lacks it,
+    // the fallback for `builtin`, else `builtin` itself. `builtin` alone
+    // when translation is off.
     QString lookup(int number, const QString& builtin) const;
+    // Whether the list holds resource string `number`.
+    bool has(int number) const;
+    // Translations keyed by English text, for the numbers the list lacks:
+    // what the language's form sections made of the same design text.
+    void setFallbacks(QHash<QString, QString> byEnglish);
+    QHash<QString, QString> fallbacks() const;
 
     bool translate() const;
     void setTranslate(bool on);
 
 private:
     mutable QMutex mutex_;
+    const ResString* find(int number) const;
+
     QList<ResString> strings_;
+    QHash<QString, QString> fallbacks_;
     bool translate_ = true;
 };

@@ -2,11 +2,13 @@
 
 #include <QSaveFile>
 
+#include "base/texts.h"
+
 bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
     QSaveFile file(path);
     auto fail = [&] {
         if (error)
-            *error = QStringLiteral("%1 not written: %2").arg(path, file.errorString());
+            *error = tr_("%1 not written: %2").arg(path, file.errorString());
         // Without this a failed flush still lets commit() rename a short
         // temporary over the target (seen with a full disk on Qt 6.4).
         file.cancelWriting();
@@ -18,7 +20,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* 
         return fail();
     if (!file.commit()) {
         if (error)
-            *error = QStringLiteral("%1 not written: %2").arg(path, file.errorString());
+            *error = tr_("%1 not written: %2").arg(path, file.errorString());
         return false;
     }
     return true;

@@ -3,8 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "device/paramtable.h"
 #include "base/programfolder.h"
+#include "base/texts.h"
+#include "device/paramtable.h"
 #include "services/atomicfile.h"
 
 namespace {
@@ -55,14 +56,22 @@ QByteArray BackupFile::makeBackupImage(const QByteArray& image, const QString& v
     return out;
 }
 
+QString BackupFile::layoutVersion(const ParameterTable& table) {
+    const QString name = QFileInfo(table.definitionPath).fileName();
+    if (name.size() == 12 && name.startsWith(QLatin1String("DATV"), Qt::CaseInsensitive) &&
+        name.endsWith(QLatin1String(".def"), Qt::CaseInsensitive) && isVersion(name.mid(4, 4)))
+        return name.mid(4, 4);
+    return table.definitionVersion;
+}
+
 QByteArray BackupFile::makeBackupImage(const ParameterTable& table) {
-    return makeBackupImage(table.image().left(table.bytes(2)), table.definitionVersion);
+    return makeBackupImage(table.image().left(table.bytes(2)), layoutVersion(table));
 }
 
 bool BackupFile::writeBackupFile(const QString& path, const QByteArray& bytes, QString* error) {
     if (bytes.size() != kFileSize) {
         if (error)
-            *error = QStringLiteral("%1 not written: a backup is %2 bytes, not %3")
+            *error = tr_("%1 not written: a backup is %2 bytes, not %3")
                          .arg(path)
                          .arg(kFileSize)
                          .arg(bytes.size());
@@ -79,7 +88,8 @@ QString BackupFile::versionOfBackup(const QByteArray& bytes) {
     return QString::fromLatin1(v, 4);
 }
 
-BackupFile::LoadResult BackupFile::loadBackupFile(const QString& path, ParameterTable& table) {
+BackupFile::LoadResult BackupFile::loadBackupFile(const QString& path, ParameterTable& table,
+                                                  Target target) {
     LoadResult r;
     const QString name = QFileInfo(path).fileName();
     r.versionInUse = table.definitionVersion;
@@ -91,7 +101,7 @@ BackupFile::LoadResult BackupFile::loadBackupFile(const QString& path, Parameter
 
     QFile file(path);
     if (!file.exists())
-        return refuse(LoadResult::NotFound, QStringLiteral("%1: file not found").arg(name));
+        return refuse(LoadResult::NotFound, tr_("%1: file not found").arg(name));
     if (!file.open(QIODevice::ReadOnly))
         return refuse(LoadResult::Unreadable,
                       QStringLiteral("%1: %2").arg(name, file.errorString()));
@@ -101,53 +111,51 @@ BackupFile::LoadResult BackupFile::loadBackupFile(const QString& path, Parameter
         return refuse(LoadResult::Unreadable,
                       QStringLiteral("%1: %2").arg(name, file.errorString()));
     if (bytes.size() < kTagEnd)
-        return refuse(
-            LoadResult::TooShort,
-            QStringLiteral("%1 is not a backup file: %2 bytes, too short for its version tag")
-                .arg(name)
-                .arg(bytes.size()));
+        return refuse(LoadResult::TooShort,
+                      tr_("%1 is not a backup file: %2 bytes, too short for its version tag")
+                          .arg(name)
+                          .arg(bytes.size()));
     r.version = versionOfBackup(bytes);
     if (!isVersion(r.version))
-        return refuse(
-            LoadResult::BadTag,
-            QStringLiteral("%1 is not a backup file: its version tag \"%2\" names no definition")
-                .arg(name, printable(r.version)));
+        return refuse(LoadResult::BadTag,
+                      tr_("%1 is not a backup file: its version tag \"%2\" names no definition")
+                          .arg(name, printable(r.version)));
+    const QString instrument = table.definitionVersion.isEmpty()
+                                   ? QString::fromLatin1(ParameterTable::kDefaultVersion)
+                                   : table.definitionVersion;
+    const QString foreign =
+        tr_("%1 is a backup of model %2 and cannot be restored onto model %3: nothing was "
+            "changed or sent.")
+            .arg(name, r.version, instrument);
+    // The program is the model: a file of another one has another register map.
+    if (target == Target::Instrument && r.version.left(2) != layoutVersion(table).left(2))
+        return refuse(LoadResult::Foreign, foreign);
 
     // Everything happens on a copy, so a refusal at any step leaves the
     // table as it was.
     ParameterTable work = table;
-    const int setupInUse = table.setupCount();
-    QString inUse = table.definitionVersion.isEmpty()
-                        ? QString::fromLatin1(ParameterTable::kDefaultVersion)
-                        : table.definitionVersion;
-
     work.definitionPath = definitionFileOf(r.version);
     const auto named = work.loadDefinition(work.definitionPath);
     if (!named.ok)
         return refuse(LoadResult::BadDefinition, named.error);
-    // A file from a model with more setup entries cannot replace the
-    // definition of the instrument in use.
-    if (work.setupCount() <= setupInUse)
-        inUse = r.version;
-
-    work.definitionPath = definitionFileOf(inUse);
-    const auto current = work.loadDefinition(work.definitionPath);
-    if (!current.ok)
-        return refuse(LoadResult::BadDefinition, current.error);
+    // A release with more setup entries cannot replace the instrument's
+    // definition, and the instrument's layout cannot hold its bytes.
+    if (target == Target::Instrument && work.setupCount() > table.setupCount())
+        return refuse(LoadResult::Foreign, foreign);
+    const QString inUse = r.version;
     work.definitionVersion = inUse;
 
     const int size = work.bytes(2);
     if (size > kImageRoom)
         return refuse(LoadResult::BadDefinition,
-                      QStringLiteral("Definition %1 has an image of %2 bytes; a backup holds %3")
+                      tr_("Definition %1 has an image of %2 bytes; a backup holds %3")
                           .arg(inUse)
                           .arg(size)
                           .arg(kImageRoom));
     if (bytes.size() < size)
-        return refuse(LoadResult::TooShort, QStringLiteral("%1 holds %2 bytes, the image needs %3")
-                                                .arg(name)
-                                                .arg(bytes.size())
-                                                .arg(size));
+        return refuse(
+            LoadResult::TooShort,
+            tr_("%1 holds %2 bytes, the image needs %3").arg(name).arg(bytes.size()).arg(size));
 
     work.copyIntoImage(bytes.left(size));
     table = std::move(work);

@@ -24,8 +24,13 @@ constexpr int kTagEnd = 268;  // a file must reach past the version tag
 // layout has room for: the tag would overwrite it.
 QByteArray makeBackupImage(const QByteArray& image, const QString& version);
 // The image bytes of the definition in use (the table may hold a spare byte
-// past them) with its version.
+// past them), tagged with the version of the definition whose layout they
+// follow (layoutVersion).
 QByteArray makeBackupImage(const ParameterTable& table);
+// The version of the definition file the table was read from ("0000" for the
+// offline definition, "1217" when 1218 fell back to it); the table's version
+// when its path names none.
+QString layoutVersion(const ParameterTable& table);
 
 // Writes through a temporary file renamed over the target, so a failure
 // leaves the old file whole. False with *error set when nothing was written.
@@ -43,6 +48,7 @@ struct LoadResult {
         TooShort,       // shorter than the tag, or than the image it must fill
         BadTag,         // the tag does not name a definition version
         BadDefinition,  // the definition it needs does not load
+        Foreign,        // another program's file, or a layout the one in use cannot hold
     };
     Status status = NotFound;
     QString error;         // one sentence for the user or the log; empty when loaded
@@ -51,12 +57,21 @@ struct LoadResult {
     int imageBytes = 0;    // bytes copied into the image
 };
 
+// Whose definition the table holds when a file is loaded into it.
+enum class Target {
+    Instrument,  // a connected instrument's: its layout must take the file
+    Anything,    // no instrument (offline mode, or a file read on its own)
+};
+
 // Loads a backup file into the table: the definition the file names is
-// loaded (falling back to lower releases) and becomes the one in use unless
-// it has more setup entries than the one in use; the definition in use is
-// then (re)loaded and the first S bytes of the file become the image. Every
-// check runs before the table is touched: a refused file leaves the image,
-// the definition and the version in use exactly as they were.
-LoadResult loadBackupFile(const QString& path, ParameterTable& table);
+// loaded (falling back to lower releases) and becomes the one in use; the
+// first S bytes of the file become the image. For an instrument, a file of
+// another program, or one whose definition has more setup entries than the
+// one in use (whose layout the instrument's cannot hold), is refused as
+// Foreign: its bytes would land on other registers. Every check runs before
+// the table is touched: a refused file leaves the image, the definition and
+// the version in use exactly as they were.
+LoadResult loadBackupFile(const QString& path, ParameterTable& table,
+                          Target target = Target::Instrument);
 
 }  // namespace BackupFile

@@ -29,17 +29,23 @@ void BackupService::readCalibration() {
     const int nCal = t.calibrationCount();
     const int first = t.count(1);
     calibrationComplete = true;
+    unreadCalibration.clear();
     if (nCal > 0) {
         setProgress(0, nCal);
         int k = 0;
         int failures = 0;
+        // No instrument (offline): the file holds the image as it stands.
+        const bool instrument = s_.link().online && !s_.link().modo_offline;
         // Every calibration entry but the last, as the instrument expects.
-        while (k < nCal - 1) {
-            if (s_.requests().leggi_parametro_esteso(first + k).isAnswered()) {
+        while (instrument && k < nCal - 1) {
+            const Outcome read = s_.requests().leggi_parametro_esteso(first + k);
+            if (read.isAnswered()) {
                 failures = 0;
                 ++k;
             } else if (++failures > 3) {
                 calibrationComplete = false;
+                for (int u = k; u < nCal - 1; ++u)
+                    unreadCalibration.append(t.entry(first + u).name);
                 break;
             }
             setProgress(k, nCal);
@@ -54,11 +60,20 @@ void BackupService::readCalibration() {
 
 bool BackupService::backup(const QString& path, QString* error) {
     readCalibration();
+    // A file that claims to be this instrument's calibration and is not is
+    // worse than none.
+    if (!calibrationComplete) {
+        if (error)
+            *error = tr_("The instrument did not answer; these calibration entries could not be "
+                         "read: %1. No file was written.")
+                         .arg(unreadCalibration.join(QStringLiteral(", ")));
+        return false;
+    }
     ParameterTable& t = s_.table();
     const QByteArray bytes = BackupFile::makeBackupImage(t);
     if (bytes.isEmpty()) {
         if (error)
-            *error = QStringLiteral("The parameter image is larger than a backup file can hold.");
+            *error = tr_("The parameter image is larger than a backup file can hold.");
         return false;
     }
     return BackupFile::writeBackupFile(path, bytes, error);
@@ -66,16 +81,23 @@ bool BackupService::backup(const QString& path, QString* error) {
 
 bool BackupService::restore(const QString& path, bool confirmed, QString* error) {
     ParameterTable& t = s_.table();
-    const BackupFile::LoadResult r = BackupFile::loadBackupFile(path, t);
+    LinkState& link = s_.link();
+    const bool instrument = link.online && !link.modo_offline;
+    // Loaded on a copy: the table takes the file only once the restore goes
+    // ahead, so a "No" leaves the instrument's values for the next backup.
+    ParameterTable loaded = t;
+    const BackupFile::LoadResult r = BackupFile::loadBackupFile(
+        path, loaded, instrument ? BackupFile::Target::Instrument : BackupFile::Target::Anything);
     if (r.status != BackupFile::LoadResult::Loaded) {
         if (error)
             *error = r.error;
         return false;
     }
-    s_.publishPollGeometry();
-    LinkState& link = s_.link();
     if (!link.modo_offline && !(confirmRestore ? confirmRestore() : confirmed))
-        return true;  // the image keeps the file's values
+        return true;  // nothing changed, nothing sent
+    // The live values went on with the polls while the question was open.
+    t = std::move(loaded);
+    s_.publishPollGeometry();
     s_.display().commAddress = link.indirizzo;
     for (int i = 0; i < t.entryCount(); ++i)
         s_.decoder().decodeEntry(i);

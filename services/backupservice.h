@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class PageContext;
@@ -22,24 +23,28 @@ public:
     // setup entries; true goes on. Defaults to the question box.
     std::function<bool(const QString& question)> askContinue;
 
-    // The restore's own question, asked once the file is loaded and before
-    // anything is shown or sent (never in offline mode); false keeps the
-    // file's values in the image and sends nothing. When unset, restore()'s
-    // `confirmed` answers it.
+    // The restore's own question, asked once the file is checked and before
+    // anything is changed, shown or sent (never in offline mode); false
+    // changes nothing and sends nothing. When unset, restore()'s `confirmed`
+    // answers it.
     std::function<bool()> confirmRestore;
 
     // Outcome of the last backup's calibration read and the last write-all:
     // false when an entry went unanswered four times, or a group was abandoned.
     bool calibrationComplete = true;
     bool writeAllComplete = true;
+    // Names of the calibration entries the last backup could not read.
+    QStringList unreadCalibration;
 
     // Reads the calibration section with up to four attempts per entry and
-    // writes the backup file. False with *error when the file could not be
-    // written (the old file, if any, stays whole).
+    // writes the backup file. False with *error when an entry went
+    // unanswered (nothing written) or the file could not be written (the old
+    // file, if any, stays whole). Offline, the image is written as it stands.
     bool backup(const QString& path, QString* error);
-    // Loads the file into the image; unless offline mode is on or
-    // `confirmed` is false, writes everything to the instrument when online.
-    // Returns false with *error when the file was refused (image unchanged).
+    // Loads the file into the image once confirmed (offline mode asks
+    // nothing) and, when online, writes everything to the instrument.
+    // Online, a file of another model is refused. Returns false with *error
+    // when the file was refused (image unchanged, nothing sent).
     bool restore(const QString& path, bool confirmed, QString* error);
     // The write-all sequence; `confirmed` skips its own question. Returns
     // false when a group of entries was abandoned.

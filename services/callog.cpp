@@ -7,6 +7,7 @@
 
 #include "base/eventlog.h"
 #include "base/programfolder.h"
+#include "base/texts.h"
 #include "services/atomicfile.h"
 
 namespace {
@@ -97,9 +98,8 @@ CalLogSave salvacallog(const QString& currentCount, const QDateTime& now) {
     bool ok = false;
     const qlonglong count = currentCount.trimmed().toLongLong(&ok, 10);
     if (!ok || count == std::numeric_limits<qlonglong>::max()) {
-        result.error =
-            QStringLiteral("Calibration count \"%1\" is not a number: Cal_log.txt not written")
-                .arg(currentCount);
+        result.error = tr_("Calibration count \"%1\" is not a number: Cal_log.txt not written")
+                           .arg(currentCount);
         return result;
     }
     result.shown.count = QString::number(count + 1);

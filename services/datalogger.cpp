@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "base/texts.h"
 #include "device/decoding.h"
 
 std::optional<QString> DataLogger::normalizeInterval(const QString& text) {
@@ -78,7 +79,8 @@ bool DataLogger::start(const QString& path, bool overwrite, QString* error) {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             if (error)
-                *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+                *error =
+                    tr_("%1 could not be opened for writing: %2").arg(path, file.errorString());
             return false;
         }
     }
@@ -93,13 +95,13 @@ bool DataLogger::tick(const QDateTime& now, const QString& weight, QString* erro
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(line) != line.size() ||
         !file.flush()) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(path_, file.errorString());
+            *error = tr_("%1 could not be written: %2").arg(path_, file.errorString());
         return false;
     }
     file.close();
     if (file.error() != QFileDevice::NoError) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(path_, file.errorString());
+            *error = tr_("%1 could not be written: %2").arg(path_, file.errorString());
         return false;
     }
     ++count_;

@@ -60,6 +60,30 @@ QString excerpt(const QString& text) {
     return text.size() > shown.size() ? shown + QStringLiteral("...") : shown;
 }
 
+// Valid UTF-8 is exactly what decodes and encodes back to the same bytes.
+bool isUtf8(const QByteArray& bytes) {
+    return QString::fromUtf8(bytes).toUtf8() == bytes;
+}
+
+// A line that is valid UTF-8 was written by this program for a field
+// Latin-1 cannot hold; anything else is the old program's 8-bit text.
+QString decodeLine(const QByteArray& raw) {
+    return isUtf8(raw) ? QString::fromUtf8(raw) : QString::fromLatin1(raw);
+}
+
+// Latin-1 keeps the file readable by the old program; UTF-8 when a field
+// needs it, or when its Latin-1 bytes would read back as other UTF-8 text.
+QByteArray encodeField(const QString& text) {
+    for (QChar c : text)
+        if (c.unicode() > 0xFF)
+            return text.toUtf8();
+    const QByteArray latin1 = text.toLatin1();
+    for (char c : latin1)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return isUtf8(latin1) ? text.toUtf8() : latin1;
+    return latin1;
+}
+
 void logProblems(const QStringList& problems) {
     EventLog::log(QStringLiteral("Errore: ISetup.dat ") + problems.join(QStringLiteral("; ")) +
                   QStringLiteral(", usati i valori predefiniti"));
@@ -99,7 +123,7 @@ SettingsFile::LoadResult SettingsFile::parse(const QByteArray& content, int wind
         QByteArray raw = lines[n];
         if (raw.endsWith('\r'))
             raw.chop(1);
-        const QString text = QString::fromLatin1(raw);
+        const QString text = decodeLine(raw);
         if (!valid(field.kind, text)) {
             result.problems.append(QStringLiteral("riga %1 (%2) non %3: \"%4\"")
                                        .arg(n + 1)
@@ -142,19 +166,15 @@ QByteArray SettingsFile::serialize(const fdati& values, QString* error) {
     for (const Field& field : kFields) {
         const QString& text = values.*field.member;
         // Only LF ends a line on reading; a CR inside a field reads back as it was.
-        bool storable = !text.contains(QLatin1Char('\n'));
-        for (QChar c : text)
-            storable = storable && c.unicode() <= 0xFF;
-        if (!storable)
+        if (text.contains(QLatin1Char('\n')))
             bad.append(QLatin1String(field.name));
-        out += text.toLatin1();
+        out += encodeField(text);
         out += "\r\n";
     }
     if (!bad.isEmpty()) {
         if (error)
-            *error =
-                QStringLiteral("%1: a line feed or a character outside Latin-1 cannot be stored")
-                    .arg(bad.join(QStringLiteral(", ")));
+            *error = QStringLiteral("%1: a line feed cannot be stored")
+                         .arg(bad.join(QStringLiteral(", ")));
         return {};
     }
     return out;

@@ -7,7 +7,9 @@
 #include "base/fdati.h"
 
 // "ISetup.dat" in the program folder: the fourteen fields of fdati, one per
-// line in declaration order, CR LF, 8-bit Latin-1, no keys. Applying the
+// line in declaration order, CR LF, no keys. A field is written in Latin-1
+// (as the old program wrote every field) unless it needs UTF-8; a line is
+// read as UTF-8 when it is valid UTF-8, else as Latin-1. Applying the
 // values to the window is the window's business, not this file's.
 namespace SettingsFile {
 
@@ -32,8 +34,7 @@ LoadResult parse(const QByteArray& content, int windowTop, int windowLeft);
 LoadResult load(int windowTop, int windowLeft);
 
 // The file's bytes; empty with *error set when a field cannot be stored: a
-// line feed would shift every later line, a character outside Latin-1 would
-// come back as another one.
+// line feed would shift every later line.
 QByteArray serialize(const fdati& values, QString* error = nullptr);
 // Writes through a temporary file in the same folder that is renamed over
 // the old one, so the old file stays whole whatever happens. False with

@@ -142,6 +142,24 @@ CheckResult checkLanguage(const QString& file) {
                 << QStringLiteral("Unknown resource string %1 in language file").arg(s.number);
         previous = std::max(previous, s.number);
     }
+
+    TFreeLocalizer design;
+    design.designFallbacks = false;
+    if (design.loadContent(languageTemplate(), QStringLiteral("template.lng"))) {
+        for (const TResForm& f : design.ResForms()) {
+            const TResForm* own = l.section(f.Name);
+            for (qsizetype i = 0; i < f.Props.size(); ++i)
+                if (!own || !own->Props.contains(f.Props[i]))
+                    r.leftInEnglish << QStringLiteral("[%1] %2").arg(f.Name, f.Props[i]);
+        }
+        const QHash<QString, QString> fallbacks = l.fallbacksFrom(design);
+        for (const ResourceStrings::Entry& e : ResourceStrings::table()) {
+            const QString english = QString::fromUtf8(e.english);
+            if (!l.resStringer().has(e.number) && !fallbacks.contains(english))
+                r.leftInEnglish << QStringLiteral("%1_%2").arg(e.number).arg(
+                    QString::fromLatin1(e.name));
+        }
+    }
     return r;
 }
 

@@ -16,6 +16,10 @@ struct CheckResult {
     QStringList problems;
     int formProperties = 0;   // property lines read from the form sections
     int resourceStrings = 0;  // entries of the resource-string section
+    // Every text the window would show in English with this file: design
+    // properties it does not translate and run-time texts with neither a
+    // resource string nor a form translation of the same design text.
+    QStringList leftInEnglish;
     // "N form properties, M resource strings, K problems"
     QString summary() const;
 };

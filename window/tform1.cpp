@@ -281,6 +281,23 @@ bool TForm1::FormKeyDown(QKeyEvent* event) {
     }
 }
 
+namespace {
+// The language file of a menu name, whatever the case of its extension
+// ("Deutsch.LNG" too); empty when there is none.
+QString languageFileOf(const QString& name) {
+    const QString exact = ProgramFolder::shipped(name + QStringLiteral(".lng"));
+    if (QFileInfo(exact).isFile())
+        return exact;
+    const QDir folder(ProgramFolder::shipped(QString()));
+    for (const QString& file : folder.entryList(QDir::Files)) {
+        if (file.size() == name.size() + 4 && file.startsWith(name) &&
+            file.endsWith(QLatin1String(".lng"), Qt::CaseInsensitive))
+            return folder.filePath(file);
+    }
+    return QString();
+}
+}  // namespace
+
 void TForm1::buildLanguageMenu() {
     // One radio item per language file beside the program, by name without
     // regard to case, each with the flag of the same name (or noflag.bmp).
@@ -320,9 +337,8 @@ void TForm1::buildLanguageMenu() {
 
 void TForm1::chooseStartupLanguage() {
     TFreeLocalizer& l = Localization::localizer();
-    const QString file =
-        ProgramFolder::shipped(session_.settings().lingua + QStringLiteral(".lng"));
-    if (!session_.settings().lingua.isEmpty() && QFileInfo(file).isFile()) {
+    const QString file = languageFileOf(session_.settings().lingua);
+    if (!session_.settings().lingua.isEmpty() && !file.isEmpty()) {
         l.setAutoTranslate(true);
         l.setLanguageFile(file);
         // A first start comes up wholly in its language, the texts set so
@@ -337,8 +353,8 @@ void TForm1::langClick(QAction* item) {
     const QString name = item->data().toString();
     session_.settings().lingua = name;
     item->setChecked(true);
-    const QString file = ProgramFolder::shipped(name + QStringLiteral(".lng"));
-    if (QFileInfo(file).isFile()) {
+    const QString file = languageFileOf(name);
+    if (!file.isEmpty()) {
         TFreeLocalizer& l = Localization::localizer();
         l.setAutoTranslate(true);
         l.setLanguageFile(file);

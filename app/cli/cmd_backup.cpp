@@ -140,10 +140,10 @@ int CliCommands::backup(const CliOptions& o, const CliOutput& out) {
     const bool written = service.backup(temp.path(), &error);
     bar.finish();
     link.throwIfAborted(QStringLiteral("during the backup; no file written"));
+    if (!service.calibrationComplete)
+        throw unansweredCalibration(s, read, QStringLiteral("no file written"));
     if (!written)
         throw CliError{kExitFile, error};
-    if (!read.complete())
-        throw unansweredCalibration(s, read, QStringLiteral("no file written"));
     if (::rename(QFile::encodeName(temp.path()).constData(), QFile::encodeName(path).constData()) !=
         0)
         throw CliError{kExitFile,
@@ -255,15 +255,13 @@ int CliCommands::diff(const CliOptions& o, const CliOutput& out) {
     Session& s = link.session();
     const ParameterTable& inst = s.table();
 
+    // A file a restore would refuse is refused here too, with its message.
+    checkedBackup(inst, path);
     // The file decoded with the definition its own tag names, so that each
     // name means what it meant when the file was written.
-    QFile f(path);
-    QByteArray head;
-    if (f.open(QIODevice::ReadOnly))
-        head = f.read(BackupFile::kFileSize);
     ParameterTable file;
-    file.definitionVersion = BackupFile::versionOfBackup(head);
-    const BackupFile::LoadResult r = BackupFile::loadBackupFile(path, file);
+    const BackupFile::LoadResult r =
+        BackupFile::loadBackupFile(path, file, BackupFile::Target::Anything);
     if (r.status != BackupFile::LoadResult::Loaded)
         throw CliError{kExitFile, r.error};
     DisplayState fileDisplay;
@@ -285,10 +283,10 @@ int CliCommands::diff(const CliOptions& o, const CliOutput& out) {
     link.throwIfAborted(QStringLiteral("while the calibration section was read"));
     if (!scratch.isValid())
         throw CliError{kExitFile, QStringLiteral("no temporary folder for the comparison")};
+    if (!service.calibrationComplete)
+        throw unansweredCalibration(s, read, QStringLiteral("nothing compared"));
     if (!readOk)
         throw CliError{kExitFile, error};
-    if (!read.complete())
-        throw unansweredCalibration(s, read, QStringLiteral("nothing compared"));
 
     struct Value {
         QString section;

@@ -261,6 +261,15 @@ void TestCliBackup::notABackupFile_data() {
     QTest::newRow("tag naming no definition")
         << QByteArray(256, '\0') + QByteArray("PDAT..REL ..") + QByteArray(116, '\xFF')
         << "bad.mem is not a backup file: its version tag";
+    // Another model's file would put its bytes on other registers.
+    QByteArray foreign(256, '\x01');
+    QTest::newRow("another model's backup")
+        << foreign + QByteArray("PDAT35REL 12") + QByteArray(116, '\xFF')
+        << "bad.mem is a backup of model 3512 and cannot be restored onto model 1218: nothing was "
+           "changed or sent.";
+    QTest::newRow("offline backup")
+        << foreign + QByteArray("PDAT00REL 00") + QByteArray(116, '\xFF')
+        << "bad.mem is a backup of model 0000 and cannot be restored onto model 1218";
 }
 
 void TestCliBackup::notABackupFile() {

@@ -16,6 +16,10 @@ private Q_SLOTS:
     void badFiles_data();
     void badFiles();
     void positionsAndPartialSections();
+    void markAndMissingSections_data();
+    void markAndMissingSections();
+    void goodAfterBadLeavesNoTrace_data();
+    void goodAfterBadLeavesNoTrace();
     void imageAccessAndLines();
     void hexProgramCodeAndExtraEntries();
     void reloadForgetsRolesOfEarlierDefinition();
@@ -161,16 +165,19 @@ void TestDefinitions::badFiles_data() {
     QTest::addColumn<QString>("error");
     QTest::addColumn<int>("entriesRead");
     const QByteArray head = "[SETUP]=0\r\nA=22\r\nB=43\r\n";
-    QTest::newRow("blank line") << head + "\r\nC=25\r\n"
-                                << "line 4" << 2;
-    QTest::newRow("no equals") << head + "C25\r\n"
-                               << "no \"=\"" << 2;
-    QTest::newRow("bad offset") << head + "C=2x\r\n"
-                                << "register offset" << 2;
-    QTest::newRow("bad base") << head + "[DATA]=1o\r\n"
-                              << "base register" << 2;
-    QTest::newRow("fourth section") << head + "[DATA]=0\r\n[CALIBRA]=0\r\n[DATA]=0\r\n"
-                                    << "three sections" << 2;
+    QTest::newRow("blank line") << head + "\r\nC=25\r\n" << "line 4" << 2;
+    QTest::newRow("no equals") << head + "C25\r\n" << "no \"=\"" << 2;
+    QTest::newRow("bad offset") << head + "C=2x\r\n" << "register offset" << 2;
+    QTest::newRow("bad base") << head + "[DATA]=1o\r\n" << "base register" << 2;
+    QTest::newRow("fourth section") << head + "[DATA]=0\r\n[CALIBRA]=0\r\n[DATA]=0\r\n" << "line 6: section [DATA] out of order" << 2;
+    QTest::newRow("sections swapped") << head + "[CALIBRA]=0\r\n[DATA]=0\r\n" << "line 5: section [DATA] out of order" << 2;
+    QTest::newRow("header in other case") << head + "[Data]=256\r\n" << "line 4: \"[Data]\" is not a section header" << 2;
+    QTest::newRow("header with a blank") << head + "[DATA] =256\r\n" << "line 4: \"[DATA] \" is not a section header" << 2;
+    QTest::newRow("offset with a blank") << head + "C=2 2\r\n" << "line 4: register offset \" 2\" is not a whole number" << 2;
+    QTest::newRow("offset with a trailing blank") << head + "C=22 \r\n" << "line 4: register offset \"2 \" is not a whole number" << 2;
+    QTest::newRow("offset with a plus") << head + "C=2+2\r\n" << "line 4: register offset \"+2\"" << 2;
+    QTest::newRow("offset with a minus") << head + "C=2-3\r\n" << "line 4: register offset \"-3\"" << 2;
+    QTest::newRow("base with a blank") << head + "[DATA]=25 6\r\n" << "line 4: base register \"25 6\" is not a whole number" << 2;
     QByteArray many = "[SETUP]=0\r\n";
     for (int i = 0; i < 302; ++i)
         many += "P" + QByteArray::number(i) + "=2" + QByteArray::number(i + 2) + "\r\n";
@@ -223,6 +230,82 @@ void TestDefinitions::positionsAndPartialSections() {
     QCOMPARE(t.count(2), 2);
     QCOMPARE(t.bytes(2), t.bytes(1));
     QCOMPARE(t.calibrationCount(), 0);
+}
+
+void TestDefinitions::markAndMissingSections_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QList<int>>("counts");  // count(0), count(1), count(2)
+    QTest::addColumn<int>("dataBase");
+    QTest::addColumn<int>("calibrationBase");
+    QTest::newRow("byte-order mark before [SETUP]")
+        << QByteArray("\xEF\xBB\xBF[SETUP]=0\r\nA=22\r\n[DATA]=9\r\nD=41\r\n[CALIBRA]=77\r\nE=22\r\n")
+        << QList<int>{1, 2, 3} << 9 << 77;
+    QTest::newRow("no [CALIBRA]") << QByteArray("[SETUP]=0\r\nA=22\r\n[DATA]=9\r\nD=41\r\n")
+                                  << QList<int>{1, 2, 2} << 9 << 0x6000;
+    QTest::newRow("no [DATA]") << QByteArray("[SETUP]=0\r\nA=22\r\n[CALIBRA]=77\r\nE=22\r\n")
+                               << QList<int>{1, 1, 2} << 0 << 77;
+    QTest::newRow("setup only") << QByteArray("[SETUP]=0\r\nA=22\r\nB=23\r\n")
+                                << QList<int>{2, 2, 2} << 0 << 0x6000;
+    QTest::newRow("empty setup") << QByteArray("[SETUP]=0\r\n[DATA]=9\r\nD=41\r\n")
+                                 << QList<int>{0, 1, 1} << 9 << 0x6000;
+}
+
+void TestDefinitions::markAndMissingSections() {
+    QFETCH(QByteArray, content);
+    QFETCH(QList<int>, counts);
+    QFETCH(int, dataBase);
+    QFETCH(int, calibrationBase);
+    TestHome home;
+    // The offline definition first: nothing of it may stay.
+    ParameterTable t;
+    QVERIFY(t.loadDefinition(home.file("Config/DATV0000.def")).ok);
+    QVERIFY(t.calibrationCount() > 0);
+    home.write("Config/DATV4401.def", content);
+    const auto r = t.loadDefinition(home.file("Config/DATV4401.def"));
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE((QList<int>{t.count(0), t.count(1), t.count(2)}), counts);
+    QCOMPARE(t.entry(0).name, counts[0] > 0 ? QStringLiteral("A") : QStringLiteral("D"));
+    QCOMPARE(t.entry(0).role, 0u);
+    QCOMPARE(t.findRole(counts[2]), -1);
+    QCOMPARE(t.dataBase, dataBase);
+    QCOMPARE(t.calibrationBase, calibrationBase);
+}
+
+void TestDefinitions::goodAfterBadLeavesNoTrace_data() {
+    QTest::addColumn<QByteArray>("bad");
+    QTest::newRow("bad header after sections")
+        << QByteArray("[SETUP]=5\r\nA=22\r\n[DATA]=9\r\nD=41\r\n[CALIBRA]=7\r\nE=22\r\n[Setup]=0\r\n");
+    QTest::newRow("bad offset in the data section")
+        << QByteArray("[SETUP]=5\r\nA=22\r\n[DATA]=9\r\nD=4 1\r\n");
+    QTest::newRow("bad first line") << QByteArray("[SETUP ]=0\r\nA=22\r\n");
+}
+
+void TestDefinitions::goodAfterBadLeavesNoTrace() {
+    QFETCH(QByteArray, bad);
+    TestHome home;
+    home.write("Config/DATV4401.def", bad);
+    ParameterTable fresh;
+    QVERIFY(fresh.loadDefinition(home.file("Config/DATV1218.def")).ok);
+    ParameterTable t;
+    QVERIFY(t.loadDefinition(home.file("Config/DATV0000.def")).ok);
+    const auto r = t.loadDefinition(home.file("Config/DATV4401.def"));
+    QVERIFY(!r.ok);
+    QVERIFY2(r.error.startsWith("DATV4401.def, line "), qPrintable(r.error));
+    QVERIFY(t.loadDefinition(home.file("Config/DATV1218.def")).ok);
+    for (int k = 0; k < ParameterTable::kSections; ++k) {
+        QCOMPARE(t.count(k), fresh.count(k));
+        QCOMPARE(t.bytes(k), fresh.bytes(k));
+    }
+    QCOMPARE(t.setupBase, fresh.setupBase);
+    QCOMPARE(t.dataBase, fresh.dataBase);
+    QCOMPARE(t.calibrationBase, fresh.calibrationBase);
+    for (int i = 0; i < t.entryCount(); ++i) {
+        QCOMPARE(t.entry(i).name, fresh.entry(i).name);
+        QCOMPARE(t.entry(i).role, fresh.entry(i).role);
+        QCOMPARE(t.entry(i).imagePos, fresh.entry(i).imagePos);
+    }
+    for (int role = 0; role < ParameterTable::kRoleCount; ++role)
+        QCOMPARE(t.findRole(role), fresh.findRole(role));
 }
 
 void TestDefinitions::imageAccessAndLines() {

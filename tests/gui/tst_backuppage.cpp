@@ -45,6 +45,10 @@ private Q_SLOTS:
     void cleanupTestCase();
     void init();
     void backupEqualsCommandLineBackup();
+    void restoreAnsweredNoThenBackupIsTheInstrument();
+    void foreignBackupChangesNothing_data();
+    void foreignBackupChangesNothing();
+    void unreadCalibrationWritesNoFile();
     void overwriteAnsweredNoReadsNothing();
     void unwritableBackupIsReported();
     void restoreWritesEveryEntryInOrder_data();
@@ -99,6 +103,13 @@ private:
         const int at = table().entry(entry).imagePos;
         bytes[at] = static_cast<char>((value >> 8) & 0xFF);
         bytes[at + 1] = static_cast<char>(value & 0xFF);
+    }
+    // A backup with the instrument's running uptime (a live value) zeroed.
+    QByteArray masked(QByteArray b) {
+        const int uptime = entryNamed("UPTIME");
+        const int from = table().entry(uptime).imagePos;
+        const int size = ParameterTable::typeSize(table().entry(uptime).type);
+        return b.replace(from, size, QByteArray(size, '\0'));
     }
     // A backup of the instrument made by the page itself, with `edit` applied.
     QString backupWith(const QString& name, const std::function<void(QByteArray&)>& edit);
@@ -195,11 +206,90 @@ void TestBackupPage::backupEqualsCommandLineBackup() {
     QVERIFY(uptime >= table().count(0) && uptime < table().count(1));
     const int from = table().entry(uptime).imagePos;
     const int size = ParameterTable::typeSize(table().entry(uptime).type);
-    auto masked = [&](QByteArray b) { return b.replace(from, size, QByteArray(size, '\0')); };
     QCOMPARE(masked(bytes), masked(cli));
     QVERIFY(bytes.mid(from, size).toHex().toULongLong(nullptr, 16) >=
             cli.mid(from, size).toHex().toULongLong(nullptr, 16));
     QVERIFY(!f_.session().unsaved());
+}
+
+void TestBackupPage::restoreAnsweredNoThenBackupIsTheInstrument() {
+    // A file with every setup value changed, answered No: the next backup
+    // still holds the instrument's own values, as the command line's does.
+    const int setup = table().bytes(0);
+    const QString path = backupWith(QStringLiteral("other.mem"), [&](QByteArray& b) {
+        for (int k = 0; k < setup; ++k)
+            b[k] = static_cast<char>(b[k] ^ 0x5A);
+    });
+    QVERIFY(!path.isEmpty());
+    const QByteArray image = table().image();
+    answers_.file(path).no();
+    const qsizetype m = mark();
+    QVERIFY(click("btRestore"));
+    QCOMPARE(answers_.unexpected, 0);
+    QVERIFY(writesSince(m).isEmpty());
+    QCOMPARE(table().image().left(setup), image.left(setup));
+
+    answers_.clear();
+    const QString after = dir_.filePath(QStringLiteral("after-no.mem"));
+    answers_.file(after).yes();
+    QVERIFY(click("BtBackup"));
+    QCOMPARE(answers_.unexpected, 0);
+    QCOMPARE(masked(readAll(after)), masked(readAll(cliBackup_)));
+}
+
+void TestBackupPage::foreignBackupChangesNothing_data() {
+    QTest::addColumn<QByteArray>("tag");
+    QTest::addColumn<QString>("model");
+    QTest::newRow("another program") << QByteArray("PDAT35REL 12") << "3512";
+    QTest::newRow("made offline") << QByteArray("PDAT00REL 00") << "0000";
+}
+
+void TestBackupPage::foreignBackupChangesNothing() {
+    QFETCH(QByteArray, tag);
+    QFETCH(QString, model);
+    const QString path = dir_.filePath(QStringLiteral("foreign.mem"));
+    QVERIFY(writeAll(path, QByteArray(256, '\x07') + tag + QByteArray(116, '\xFF')));
+    const ParameterTable& t = table();
+    const QByteArray image = t.image();
+    const QString version = t.definitionVersion;
+    answers_.file(path);
+    const qsizetype m = mark();
+    QVERIFY(click("btRestore"));
+    QVERIFY2(answers_.unexpected == 0, answers_.describe().constData());
+    // No restore question: the refusal, naming both models, is all.
+    QCOMPARE(answers_.boxTexts(),
+             QStringList{QStringLiteral("foreign.mem is a backup of model %1 and cannot be "
+                                        "restored onto model %2: nothing was changed or sent.")
+                             .arg(model, version)});
+    QVERIFY(writesSince(m).isEmpty());
+    QCOMPARE(t.definitionVersion, version);
+    QCOMPARE(t.image().left(t.bytes(0)), image.left(t.bytes(0)));
+    QCOMPARE(t.image().mid(t.bytes(1), t.bytes(2) - t.bytes(1)),
+             image.mid(t.bytes(1), t.bytes(2) - t.bytes(1)));
+}
+
+void TestBackupPage::unreadCalibrationWritesNoFile() {
+    // The instrument refuses its first calibration entry four times over.
+    const ParameterTable& t = table();
+    const int first = t.count(1);
+    const int reg = t.calibrationBase + t.entry(first).regOffset + 48;
+    QVERIFY(f_.sim->send(QStringLiteral("exception3 %1").arg(reg)).startsWith(QLatin1String("OK")));
+    const QString path = dir_.filePath(QStringLiteral("half.mem"));
+    answers_.file(path).yes();
+    QVERIFY(click("BtBackup"));
+    QVERIFY(f_.sim->send(QStringLiteral("exception3 off")).startsWith(QLatin1String("OK")));
+    QCOMPARE(answers_.unexpected, 0);
+    const QStringList texts = answers_.boxTexts();
+    QCOMPARE(texts.size(), 2);
+    QVERIFY2(texts.last().startsWith(QStringLiteral("Backup not saved!\r\nThe instrument did not "
+                                                    "answer; these calibration entries could "
+                                                    "not be read: ") +
+                                     t.entry(first).name + QStringLiteral(", ") +
+                                     t.entry(first + 1).name),
+             qPrintable(texts.last()));
+    QVERIFY(texts.last().endsWith(t.entry(t.entryCount() - 2).name +
+                                  QStringLiteral(". No file was written.")));
+    QVERIFY(!QFileInfo::exists(path));
 }
 
 void TestBackupPage::overwriteAnsweredNoReadsNothing() {
@@ -237,7 +327,8 @@ void TestBackupPage::unwritableBackupIsReported() {
     QCOMPARE(answers_.unexpected, 0);
     const QStringList texts = answers_.boxTexts();
     QCOMPARE(texts.size(), 2);
-    QVERIFY2(texts.last().startsWith(QStringLiteral("Backup not saved!\r\n")), qPrintable(texts.last()));
+    QVERIFY2(texts.last().startsWith(QStringLiteral("Backup not saved!\r\n")),
+             qPrintable(texts.last()));
     QVERIFY(!QFileInfo::exists(path));
     QVERIFY(!f_.home.logMessages().filter(QStringLiteral("Errore: Backup non salvato")).isEmpty());
 }

@@ -195,6 +195,7 @@ private Q_SLOTS:
     void initTestCase();
     void firstStartInTheStoredLanguage();
     void languageMenu();
+    void formTranslationsStayWithoutResourceStrings();
     void everyLanguageAndBack();
     void runTimeTextsSetAgain();
     void offlineDefaultsAfterAChange();
@@ -251,6 +252,9 @@ void TestLanguage::languageMenu() {
     // among the others.
     f.home.write("klingon.lng", QByteArray(TFreeLocalizer::kSignature) + "\r\n");
     f.home.write("Zulu.LNG", QByteArray(TFreeLocalizer::kSignature) + "\r\n");
+    QFile german(shippedLanguageFile("Deutsch"));
+    QVERIFY(german.open(QIODevice::ReadOnly));
+    f.home.write("Tedesco.LNG", german.readAll());
     QVERIFY(f.start());
     QStringList captions;
     for (QAction* a : f.form->languageMenu()->actions()) {
@@ -261,6 +265,7 @@ void TestLanguage::languageMenu() {
     }
     QStringList expected = languages_;
     expected << "klingon"
+             << "Tedesco"
              << "Zulu";
     std::sort(expected.begin(), expected.end(), [](const QString& a, const QString& b) {
         return a.compare(b, Qt::CaseInsensitive) < 0;
@@ -281,6 +286,54 @@ void TestLanguage::languageMenu() {
     f.form->langClick(item(f, "English"));
     f.form->langClick(item(f, "English"));
     QCOMPARE(f.control<QLabel>("lbcaldate")->text(), "Last calibration:");
+    // A file with an upper-case extension is listed, and loads.
+    f.form->langClick(item(f, "Tedesco"));
+    QCOMPARE(f.session().settings().lingua, "Tedesco");
+    TFreeLocalizer de;
+    QVERIFY(de.setLanguageFile(shippedLanguageFile("Deutsch")));
+    QCOMPARE(f.control<QLabel>("lbcaldate")->text(),
+             de.section("TForm1")->Values[de.section("TForm1")->Props.indexOf("lbcaldate.Caption")]);
+    QVERIFY(f.control<QLabel>("lbcaldate")->text() != "Last calibration:");
+}
+
+void TestLanguage::formTranslationsStayWithoutResourceStrings() {
+    // A language written from the file format alone: the form sections and
+    // only the original 33 resource strings (the German file cut there).
+    QFile german(shippedLanguageFile("Deutsch"));
+    QVERIFY(german.open(QIODevice::ReadOnly));
+    QByteArray cut;
+    for (const QByteArray& line : german.readAll().split('\n')) {
+        const int n = line.left(line.indexOf('_')).toInt();
+        if (n <= 33)
+            cut += line + '\n';
+    }
+    WindowFixture f;
+    copyLanguages(f.home);
+    f.home.write("Svenska.lng", cut);
+    fdati s;
+    s.porta = "NO";
+    s.lingua = "Svenska";
+    f.home.write(SettingsFile::kFileName, SettingsFile::serialize(s));
+    QVERIFY(f.start());
+    TFreeLocalizer de;
+    QVERIFY(de.setLanguageFile(shippedLanguageFile("Deutsch")));
+    const TResForm* form = de.section("TForm1");
+    auto formText = [&](const char* prop) { return form->Values[form->Props.indexOf(prop)]; };
+    // Texts set again at run time keep the form section's translation.
+    QCOMPARE(f.form->languageMenu()->title(), formText("Language1.Caption"));
+    QCOMPARE(f.form->findChild<QAction*>("Exit1")->text(), formText("Exit1.Caption"));
+    QVERIFY(f.form->languageMenu()->title() != "Language");
+    // One of the 33 is the file's own.
+    QCOMPARE(tr_("Ready"), de.lookup("Ready"));
+
+    // The checker passes the file and lists what it leaves in English.
+    const LanguageTools::CheckResult r = LanguageTools::checkLanguage(f.home.file("Svenska.lng"));
+    QVERIFY2(r.problems.isEmpty(), qPrintable(r.problems.join('\n')));
+    QVERIFY(r.leftInEnglish.contains("121_DataLoggerStopped"));
+    QVERIFY(!r.leftInEnglish.contains("131_Language"));  // the form's translation stands
+    QVERIFY(!r.leftInEnglish.contains("6_Ready"));
+    const LanguageTools::CheckResult full = LanguageTools::checkLanguage(shippedLanguageFile("Deutsch"));
+    QCOMPARE(full.leftInEnglish, QStringList());
 }
 
 void TestLanguage::everyLanguageAndBack() {

@@ -166,12 +166,16 @@ void TestBadFiles::refusedBackupChangesNothingOnTheLink() {
     unknownTag.replace(260, 2, "Q7");
     QByteArray lowerHex = good;
     lowerHex.replace(266, 2, "1f");
+    // Another model's file: its bytes would land on other registers.
+    QByteArray foreign = good;
+    foreign.replace(260, 2, "35").replace(266, 2, "12");
     const QList<std::pair<QString, QByteArray>> files = {
         {QStringLiteral("empty.mem"), QByteArray()},
         {QStringLiteral("short100.mem"), good.left(100)},
         {QStringLiteral("short267.mem"), good.left(267)},
         {QStringLiteral("unknown.mem"), unknownTag},
         {QStringLiteral("lowerhex.mem"), lowerHex},
+        {QStringLiteral("foreign.mem"), foreign},
     };
     // The data section changes with every poll; the rest must not change.
     const auto fixedPart = [&t] { return t.image().left(t.bytes(0)) + t.image().mid(t.bytes(1)); };
@@ -229,8 +233,11 @@ void TestBadFiles::brokenDefinitionOfAnInstrument_data() {
     QTest::newRow("no type digit") << broken(fifth, "X=A5\r\n" + fifth) << "type digit";
     QTest::newRow("offset not a number") << broken(fifth, "X=2x7\r\n" + fifth) << "register offset";
     QTest::newRow("base not a number") << broken("[DATA]=", "[DATA]=9x") << "base register";
-    QTest::newRow("fourth section") << good + "[DATA]=0\r\n"
-                                    << "more than three sections";
+    QTest::newRow("fourth section") << good + "[DATA]=0\r\n" << "section [DATA] out of order";
+    QTest::newRow("header in other case")
+        << broken("[DATA]=", "[Data]=") << "\"[Data]\" is not a section header";
+    QTest::newRow("offset with a blank")
+        << broken(fifth, "X=2 7\r\n" + fifth) << "line 6: register offset \" 7\"";
     QByteArray many = good;
     for (int i = 0; i < 240; ++i)
         many += "X" + QByteArray::number(i) + "=2" + QByteArray::number(i + 100) + "\r\n";
