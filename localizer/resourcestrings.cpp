@@ -234,6 +234,8 @@ const QList<Entry>& table() {
          "Weight digits: DSEG7 Classic Bold, © 2017-2020 keshikan, under the %1."},
         {286, "SILOpenFontLicense11", "SIL Open Font License 1.1"},
         {287, "Manual", "Manual"},
+        {420, "TheInstrumentDidNotSaveTheDataCloseAnyway",
+         "The instrument did not save the data. Close anyway?"},
     };
     return entries;
 }

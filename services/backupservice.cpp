@@ -8,9 +8,6 @@
 #include "session/writepath.h"
 #include "session/requests.h"
 #include "services/backupfile.h"
-#include "session/pagecontext.h"
-
-BackupService::BackupService(PageContext& context) : s_(context.serviceCore()) {}
 
 bool BackupService::ask(const QString& question) {
     if (askContinue)
