@@ -102,8 +102,8 @@ TForm1::TForm1(QWidget* parent)
     f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
                    QStringLiteral("DejaVu Sans")});
     // The window was designed around bold Arial at 16 px. Where neither
-    // Arial nor its metric twin is installed, DejaVu Sans stands in, about
-    // a fifth wider: at 16 px the compact window's panels cut their texts
+    // Arial nor its metric twin is installed, DejaVu Sans stands in, wider
+    // than either: at 16 px the compact window's panels cut their texts
     // ("Theor. Analog.:", the firmware release), so the face is sized down.
     f.setPixelSize(13);
     f.setBold(true);
