@@ -118,7 +118,7 @@ QStringList Decoder::comboItems(const QString& control) {
 
 void Decoder::fillComboLists() {
     for (const QString& name : fixedCombos())
-        controls_.publish(ControlUpdate::setItems(name, comboItems(name)));
+        controls_.publish(ControlUpdate::retitleItems(name, comboItems(name)));
 }
 
 void Decoder::defaultSelections() {

@@ -26,6 +26,12 @@ ControlUpdate ControlUpdate::setItems(const QString& control, const QStringList&
     return u;
 }
 
+ControlUpdate ControlUpdate::retitleItems(const QString& control, const QStringList& items) {
+    ControlUpdate u = setItems(control, items);
+    u.what = What::Retitle;
+    return u;
+}
+
 ControlUpdate ControlUpdate::setVisible(const QString& control, bool visible) {
     ControlUpdate u;
     u.control = control;
@@ -57,6 +63,12 @@ void ControlModel::apply(const ControlUpdate& u) {
             s.items = u.items;
             s.index = -1;
             s.text.clear();
+            break;
+        case ControlUpdate::What::Retitle:
+            if (u.items.size() != s.items.size())
+                s.index = -1;
+            s.items = u.items;
+            s.text = s.index >= 0 ? s.items.at(s.index) : QString();
             break;
         case ControlUpdate::What::Visible:
             s.visible = u.flag;

@@ -14,6 +14,8 @@ struct ControlUpdate {
         Text,     // text := text (an edit's text, a label's caption, an IP field)
         Index,    // selected item := index; -1 or past the end means no selection
         Items,    // the item list := items, leaving no selection
+        Retitle,  // the items' texts := items, in place: a list of the same
+                  // length keeps its selection (a language change)
         Visible,  // shown := flag
         Enabled,  // enabled := flag
     };
@@ -28,6 +30,7 @@ struct ControlUpdate {
     static ControlUpdate setText(const QString& control, const QString& text);
     static ControlUpdate setIndex(const QString& control, int index);
     static ControlUpdate setItems(const QString& control, const QStringList& items);
+    static ControlUpdate retitleItems(const QString& control, const QStringList& items);
     static ControlUpdate setVisible(const QString& control, bool visible);
     static ControlUpdate setEnabled(const QString& control, bool enabled);
 

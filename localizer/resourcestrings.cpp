@@ -264,6 +264,8 @@ const QList<Entry>& table() {
          "Calibration count \"%1\" is not a number: Cal_log.txt not written"},
         {361, "1CouldNotBeOpenedForWriting2", "%1 could not be opened for writing: %2"},
         {362, "1CouldNotBeWritten2", "%1 could not be written: %2"},
+        {420, "TheInstrumentDidNotSaveTheDataCloseAnyway",
+         "The instrument did not save the data. Close anyway?"},
     };
     return entries;
 }

@@ -6,12 +6,9 @@
 #include "base/texts.h"
 #include "link/protocol.h"
 #include "services/backupfile.h"
-#include "session/pagecontext.h"
 #include "session/requests.h"
 #include "session/session.h"
 #include "session/writepath.h"
-
-BackupService::BackupService(PageContext& context) : s_(context.serviceCore()) {}
 
 bool BackupService::ask(const QString& question) {
     if (askContinue)

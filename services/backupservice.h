@@ -4,7 +4,6 @@
 #include <QStringList>
 #include <functional>
 
-class PageContext;
 class Session;
 
 // Backup, restore, write-all and factory reset over the link: the sequences
@@ -14,8 +13,6 @@ public:
     static constexpr int kResetCode = 30817;
 
     explicit BackupService(Session& session) : s_(session) {}
-    // The "Backup / Restore" page runs the same sequences on its context.
-    explicit BackupService(PageContext& context);
 
     // Barg: visible with a maximum, advanced, hidden (maximum -1).
     std::function<void(int position, int maximum)> progress;

@@ -226,6 +226,23 @@ void PageContext::setExclusiveUse(bool exclusive) {
     s_.link().uso_esclusivo = exclusive;
 }
 
-fdati& PageContext::settings() {
-    return s_.settings();
+QString PageContext::backupFolder() const {
+    return s_.settings().directory;
+}
+
+void PageContext::keepBackupFolder(const QString& folder) {
+    s_.settings().directory = folder;
+}
+
+PageContext::LoggerSetup PageContext::loggerSetup() const {
+    const fdati& s = s_.settings();
+    return {s.logfilename, s.loginterval, s.logmode, s.lognum};
+}
+
+void PageContext::keepLoggerSetup(const LoggerSetup& setup) {
+    fdati& s = s_.settings();
+    s.logfilename = setup.file;
+    s.loginterval = setup.interval;
+    s.logmode = setup.mode;
+    s.lognum = setup.count;
 }

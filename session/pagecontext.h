@@ -5,7 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-#include "base/fdati.h"
 #include "device/controlmodel.h"
 #include "device/decoding.h"
 #include "link/outcome.h"
@@ -123,16 +122,22 @@ public:
     // before its first one goes out. A role the definition lacks is the
     // write path's to report.
     bool acceptsValue(int role, const QString& text) const;
-    // ---- backup / restore and data logger pages ----
-    // The session, opaque to a page: only the services layer's sequences
-    // (backup, restore, reset) take it, so the page runs the very code the
-    // command line runs without reaching behind its context.
-    Session& serviceCore() { return s_; }
+    // ---- backup / restore page ----
     // Held while a file dialog of the backup or restore is open: the
     // transmit thread sends nothing meanwhile.
     void setExclusiveUse(bool exclusive);
-    // The settings record: read at start, written at close.
-    fdati& settings();
+    // The folder of the last backup or restore file; the settings keep it.
+    QString backupFolder() const;
+    void keepBackupFolder(const QString& folder);
+    // ---- data logger page: its own four settings, kept at close ----
+    struct LoggerSetup {
+        QString file;
+        QString interval;
+        QString mode;
+        QString count;
+    };
+    LoggerSetup loggerSetup() const;
+    void keepLoggerSetup(const LoggerSetup& setup);
 
 Q_SIGNALS:
     void onlineChanged(bool online);

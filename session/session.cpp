@@ -356,6 +356,62 @@ void Session::setUnsaved(bool value) {
     Q_EMIT unsavedChanged(value);
 }
 
+Outcome Session::saveParameters() {
+    constexpr quint8 kSaveCommand = 0x20;
+    const Outcome outcome = requests_->invia_comando(kSaveCommand);
+    if (outcome.isAnswered())
+        setUnsaved(false);
+    else
+        EventLog::log(QStringLiteral("Errore: Salvataggio parametri - ") + outcome.text());
+    return outcome;
+}
+
+void Session::setOfflineMode(bool on, int testEndLockWaitMs) {
+    if (on) {
+        // Offline mode sends nothing more: a running test ends first.
+        endRunningTests(testEndLockWaitMs);
+        link_.modo_offline = true;
+        link_.online = false;
+        connection_->refreshPresentation();
+        connection_->enablePages();
+        decoder_->defaultSelections();
+        presentation_->setBusyCursor(false);
+        if (port_.isOpen())
+            port_.close();
+    } else {
+        link_.modo_offline = false;
+        connection_->refreshPresentation();
+        link_.uso_esclusivo = false;
+        tRecover_.start();
+    }
+    decoder_->refreshAnalogAvailability();
+    flushControls();
+}
+
+void Session::languageChanged() {
+    decoder_->fillComboLists();
+    if (!link_.online)
+        decoder_->defaultSelections();
+    if (link_.parametri_caricati) {
+        try {
+            decoder_->showSetupEntries();
+        } catch (const std::exception& e) {
+            EventLog::log(QStringLiteral("Errore: Visualizzazione parametri - ") +
+                          QString::fromLocal8Bit(e.what()));
+        }
+    }
+    flushControls();
+}
+
+void Session::windowShown() {
+    constexpr int kFieldbusBaudRole = 35;
+    decoder_->fillFieldbusBauds();
+    if (link_.parametri_caricati && table_.findRole(kFieldbusBaudRole) >= 0)
+        decoder_->showEntry(table_.findRole(kFieldbusBaudRole));
+    flushControls();
+    ring_.reset();
+}
+
 void Session::flushControls() {
     const QList<ControlUpdate> updates = controls_.takeUpdates();
     if (!updates.isEmpty())

@@ -108,6 +108,11 @@ public:
     int sliderPosition = 0;
     bool unsaved() const { return unsaved_; }
     void setUnsaved(bool value);
+    // Command code 32: the instrument stores its parameters permanently.
+    // The unsaved flag clears only when the instrument acknowledged it; a
+    // save that failed leaves the flag (and a log line), so the status bar
+    // keeps offering it and the close asks again.
+    Outcome saveParameters();
     // True while the instrument is held in an output test, an analog test
     // or an analog regulation (role 8 not at "0"). Set through
     // setOutputTest/setAnalogTest so the instrument that holds it is known.
@@ -143,6 +148,18 @@ public:
 
     // Applies the control updates collected since the last call.
     void flushControls();
+    // Offline mode on: a running test ends first, the link sends nothing
+    // more, the port closes and the pages work on the parameter table
+    // alone, every list given its default. Off: the reconnect timer takes
+    // the port back.
+    void setOfflineMode(bool on, int testEndLockWaitMs);
+    // Another language is in force: the fixed lists take their new texts,
+    // keeping their selections, and the instrument's values are shown again.
+    void languageChanged();
+    // The window is shown: the fieldbus controls for the selected protocol
+    // with the baud rate the instrument holds (the refilled list would
+    // otherwise show its first item), and an empty transmit queue.
+    void windowShown();
 
     // TransmitHost
     void writeFrame(const ExchangePtr& exchange) override;

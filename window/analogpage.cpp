@@ -47,6 +47,9 @@ AnalogPage::AnalogPage(PageContext& context, QWidget* parent)
             rows[r][k]->setIcon(icons[k]);
             regulation->attach(rows[r][k], AnalogRegulation::Button(r * 4 + k));
         }
+    // This page's "Exit" is the factory page's: the tools close everywhere
+    // and a regulation or test ends.
+    connect(ui->btExitanacal, &QPushButton::clicked, regulation, &AnalogRegulation::exit);
     // An "Exit" of the analog tools hides the group too.
     connect(&context, &PageContext::analogToolsClosed, ui->Gbanacal, &QWidget::hide);
     QFont sign = font();

@@ -15,8 +15,8 @@ namespace {
 const QString kLineEnd = QStringLiteral("\r\n");
 }
 
-BackupPage::BackupPage(PageContext& context, QWidget* parent)
-    : Page(context, parent), ui(new Ui::BackupPage) {
+BackupPage::BackupPage(PageContext& context, ServiceMaker makeService, QWidget* parent)
+    : Page(context, parent), ui(new Ui::BackupPage), makeService_(std::move(makeService)) {
     ui->setupUi(this);
     claimControls();
     ui->img_warning->setPixmap(Pictures::get(QStringLiteral("error"), QSize(44, 44)));
@@ -52,7 +52,7 @@ QString BackupPage::chooseFile(QFileDialog::AcceptMode mode) {
     dialog.setNameFilter(tr_("Setting(*.mem)"));
     if (save)
         dialog.setDefaultSuffix(QStringLiteral("mem"));
-    const QString folder = context().settings().directory;
+    const QString folder = context().backupFolder();
     if (!folder.isEmpty() && QFileInfo(folder).isDir())
         dialog.setDirectory(folder);
     context().setExclusiveUse(true);
@@ -62,14 +62,15 @@ QString BackupPage::chooseFile(QFileDialog::AcceptMode mode) {
 }
 
 void BackupPage::keepChoice(const QString& path) {
-    context().settings().directory = QFileInfo(path).absolutePath() + QLatin1Char('/');
+    context().keepBackupFolder(QFileInfo(path).absolutePath() + QLatin1Char('/'));
     ui->Efilename->setText(path);
 }
 
 void BackupPage::runTransfer(const std::function<void(BackupService&)>& transfer) {
     // A backup or restore never runs beside an output or analog test.
     context().endRunningTests();
-    BackupService service(context());
+    const std::unique_ptr<BackupService> made = makeService_();
+    BackupService& service = *made;
     service.progress = [this](int position, int maximum) { showProgress(position, maximum); };
     // The buttons stay off while the transfer waits on the instrument with
     // the window's messages running, so no second sequence can start inside it.
@@ -162,9 +163,9 @@ void BackupPage::btResetClick() {
     if (typed.isEmpty())
         return;
     context().endRunningTests();
-    BackupService service(context());
+    const std::unique_ptr<BackupService> service = makeService_();
     // A wrong number does nothing and says nothing; only text that is no
     // number at all is told (the service has logged it).
-    if (service.factoryReset(typed) == BackupService::ResetResult::NotANumber)
+    if (service->factoryReset(typed) == BackupService::ResetResult::NotANumber)
         context().showError(tr_("Invalid password!"));
 }

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <functional>
+#include <memory>
 
 #include "window/page.h"
 
@@ -18,7 +19,10 @@ class BackupPage;
 class BackupPage : public Page {
     Q_OBJECT
 public:
-    explicit BackupPage(PageContext& context, QWidget* parent = nullptr);
+    // The sequences run on the session, which the page never sees: the
+    // window hands it the service to use.
+    using ServiceMaker = std::function<std::unique_ptr<BackupService>()>;
+    BackupPage(PageContext& context, ServiceMaker makeService, QWidget* parent = nullptr);
     ~BackupPage() override;
 
     int number() const override { return 9; }
@@ -44,4 +48,5 @@ private:
 
     Ui::BackupPage* ui;
     bool running_ = false;
+    ServiceMaker makeService_;
 };

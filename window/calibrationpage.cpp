@@ -73,11 +73,7 @@ CalibrationPage::CalibrationPage(PageContext& context, QWidget* parent)
     connect(ui->bt_zero, &QPushButton::clicked, this, &CalibrationPage::bt_zeroClick);
     connect(ui->bt_acquire1, &QPushButton::clicked, this, &CalibrationPage::bt_acquire1Click);
     connect(ui->BtReset_cal, &QPushButton::clicked, this, &CalibrationPage::BtReset_calClick);
-    // The main window colours "Send" too (orange after a read-out), with a
-    // bare background colour that Qt paints as a pale gradient: the filter
-    // gives every colour the page's flat face.
-    ui->bt_send->installEventFilter(this);
-    setSendColour(kMatches);
+    setSendState(SendState::Matches);
 }
 
 CalibrationPage::~CalibrationPage() {
@@ -88,31 +84,15 @@ void CalibrationPage::windowShown() {
     loadcallog();
 }
 
-QColor CalibrationPage::sendColour() const {
-    // What the button shows, read off its picture: the main window colours
-    // it too (orange after a read-out), by the same style sheet.
-    const QImage picture = ui->bt_send->grab().toImage();
-    return picture.pixelColor(picture.width() / 10, picture.height() / 2);
-}
-
-void CalibrationPage::setSendColour(const QColor& colour) {
+void CalibrationPage::setSendState(SendState state) {
+    if (state == sendState_)
+        return;
+    sendState_ = state;
     ui->bt_send->setStyleSheet(
         QStringLiteral(
             "QPushButton { background-color: %1; border: 1px solid #8a5a2a;"
             " border-radius: 4px; font-weight: bold; } QPushButton:disabled { color: #6a4a2a; }")
-            .arg(colour.name(QColor::HexRgb)));
-}
-
-bool CalibrationPage::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui->bt_send && event->type() == QEvent::StyleChange &&
-        !ui->bt_send->styleSheet().contains(QLatin1String("border"))) {
-        static const QRegularExpression bare(
-            QStringLiteral("background-color:\\s*(#[0-9A-Fa-f]{6})"));
-        const QRegularExpressionMatch m = bare.match(ui->bt_send->styleSheet());
-        if (m.hasMatch())
-            setSendColour(QColor(m.captured(1)));
-    }
-    return Page::eventFilter(watched, event);
+            .arg(sendColour().name(QColor::HexRgb)));
 }
 
 void CalibrationPage::showText(QLineEdit* field, const QString& text) {
@@ -157,7 +137,7 @@ void CalibrationPage::CBUnitChange() {
 }
 
 void CalibrationPage::EfsChange() {
-    setSendColour(kMatches);
+    setSendState(SendState::Matches);
     const struct {
         QString field;
         int role;
@@ -173,7 +153,7 @@ void CalibrationPage::EfsChange() {
         if (!shown || !held)
             return;  // half-typed: nothing to compare yet
         if (*shown != *held)
-            setSendColour(kDiffers);
+            setSendState(SendState::Differs);
     }
 }
 
@@ -241,7 +221,7 @@ void CalibrationPage::bt_sendClick() {
     PageContext& c = context();
     if (!c.offlineMode() && !c.ask(tr_("Are you sure?")))
         return;
-    setSendColour(kMatches);
+    setSendState(SendState::Matches);
     ui->bt_send->setEnabled(false);
 
     c.writeParameter(kRoleMaximum, maximum);

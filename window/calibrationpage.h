@@ -31,15 +31,17 @@ public:
     // its two labels with translated design texts.
     void languageChanged() override;
 
-    // The colour "Send" is drawn in.
-    QColor sendColour() const;
+    // Whether the fields show what the instrument holds; "Send" is drawn
+    // in that state's colour.
+    enum class SendState { Matches, Differs };
+    SendState sendState() const { return sendState_; }
+    QColor sendColour() const { return sendState_ == SendState::Matches ? kMatches : kDiffers; }
+    // After a read-out the fields are the instrument's.
+    void showFieldsMatch() { setSendState(SendState::Matches); }
 
     // Reads "Cal_log.txt" into the panel; without a file the panel keeps
     // what it shows.
     void loadcallog();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CBUnitChange();
@@ -54,7 +56,7 @@ private:
     // The checks "Send" makes before anything is written; false when one
     // failed (the technician has seen why).
     bool sendChecksPass();
-    void setSendColour(const QColor& colour);
+    void setSendState(SendState state);
     // A text the page itself puts into one of its fields, without running
     // the field's change handler.
     void showText(QLineEdit* field, const QString& text);
@@ -64,4 +66,5 @@ private:
     // CBUnitChange lets events run while the instrument answers, so a
     // second change of the box can arrive meanwhile.
     bool unitChanging_ = false;
+    SendState sendState_ = SendState::Differs;
 };

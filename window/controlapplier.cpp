@@ -73,6 +73,24 @@ bool setItems(QWidget* w, const QStringList& items) {
     return true;
 }
 
+// Same length: the texts change in place and the selection stays, so a
+// language change never drops what the instrument or the user chose.
+bool retitleItems(QWidget* w, const QStringList& items) {
+    if (auto* c = qobject_cast<QComboBox*>(w)) {
+        if (c->count() != items.size())
+            return setItems(w, items);
+        for (int i = 0; i < items.size(); ++i)
+            c->setItemText(i, items.at(i));
+    } else if (auto* r = qobject_cast<RadioGroup*>(w)) {
+        const int index = r->items().size() == items.size() ? r->itemIndex() : -1;
+        r->setItems(items);
+        r->setItemIndex(index);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ControlApplier::apply(const ControlUpdate& u) {
@@ -87,6 +105,8 @@ bool ControlApplier::apply(const ControlUpdate& u) {
             return setIndex(w, u.index);
         case ControlUpdate::What::Items:
             return setItems(w, u.items);
+        case ControlUpdate::What::Retitle:
+            return retitleItems(w, u.items);
         case ControlUpdate::What::Visible:
             w->setVisible(u.flag);
             return true;

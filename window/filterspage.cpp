@@ -10,18 +10,6 @@
 #include "window/fieldbinder.h"
 #include "window/weightchart.h"
 
-namespace {
-// The box as the core's mirror has it: its list, its selection, shown or not.
-void loadCombo(PageContext& ctx, QComboBox* box) {
-    const ControlState s = ctx.control(box->objectName());
-    const QSignalBlocker quiet(box);
-    box->clear();
-    box->addItems(s.items);
-    box->setCurrentIndex(s.index >= 0 && s.index < box->count() ? s.index : -1);
-    box->setVisible(s.visible);
-}
-}  // namespace
-
 FiltersPage::FiltersPage(PageContext& context, QWidget* parent)
     : Page(context, parent), ui(new Ui::FiltersPage), binder_(new FieldBinder(context, this)) {
     ui->setupUi(this);
@@ -35,7 +23,7 @@ FiltersPage::FiltersPage(PageContext& context, QWidget* parent)
         int role;
     } combos[] = {{ui->CbFilter, 15}, {ui->CBpeak, 14}, {ui->CBAll, 42}};
     for (const auto& c : combos) {
-        loadCombo(context, c.box);
+        loadCombo(c.box);
         connect(c.box, &QComboBox::currentIndexChanged, this,
                 [this, box = c.box, role = c.role] { comboChanged(box, role); });
     }

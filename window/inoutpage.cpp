@@ -9,15 +9,6 @@
 
 namespace {
 constexpr int kWordRole[2] = {20, 24};
-
-// The box as the core's mirror has it: its list and its selection.
-void loadCombo(PageContext& ctx, QComboBox* box) {
-    const ControlState s = ctx.control(box->objectName());
-    const QSignalBlocker quiet(box);
-    box->clear();
-    box->addItems(s.items);
-    box->setCurrentIndex(s.index >= 0 && s.index < box->count() ? s.index : -1);
-}
 }  // namespace
 
 InOutPage::InOutPage(PageContext& context, QWidget* parent)
@@ -28,7 +19,7 @@ InOutPage::InOutPage(PageContext& context, QWidget* parent)
     boxes_[1] = {ui->CBMode2, ui->CBType2, ui->CBSign2, ui->CBStab2};
     for (int out = 0; out < 2; ++out) {
         for (QComboBox* box : boxes_[out]) {
-            loadCombo(context, box);
+            loadCombo(box);
             connect(box, &QComboBox::currentIndexChanged, this,
                     [this, out, box] { outputChanged(out, box); });
         }

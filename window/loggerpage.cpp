@@ -61,15 +61,15 @@ LoggerPage::~LoggerPage() {
 }
 
 void LoggerPage::settingsLoaded() {
-    const fdati& s = context().settings();
-    ui->Elogfile->setText(s.logfilename);
-    ui->eintervalPC->setText(s.loginterval);
-    if (const auto v = DataLogger::normalizeInterval(s.loginterval))
+    const PageContext::LoggerSetup s = context().loggerSetup();
+    ui->Elogfile->setText(s.file);
+    ui->eintervalPC->setText(s.interval);
+    if (const auto v = DataLogger::normalizeInterval(s.interval))
         lastInterval_ = *v;
-    ui->ElogstopPC->setText(s.lognum);
+    ui->ElogstopPC->setText(s.count);
     // A mode the list does not hold is taken as manual control.
     bool ok = false;
-    const int mode = s.logmode.toInt(&ok);
+    const int mode = s.mode.toInt(&ok);
     setMode(ok && mode >= 0 && mode < ui->CBtipologPC->count() ? mode : 0);
     CBtipologPCChange();
 }
@@ -102,7 +102,7 @@ void LoggerPage::CBtipologPCChange() {
         ui->lblogstopPC->setText(tr_("Number of logs"));
     else if (mode == DataLogger::TimeBased)
         ui->lblogstopPC->setText(tr_("Seconds"));
-    context().settings().logmode = QString::number(mode);
+    keep(&PageContext::LoggerSetup::mode, QString::number(mode));
 }
 
 void LoggerPage::eintervalPCExit() {
@@ -111,11 +111,11 @@ void LoggerPage::eintervalPCExit() {
     if (v)
         lastInterval_ = *v;
     ui->eintervalPC->setText(lastInterval_);
-    context().settings().loginterval = lastInterval_;
+    keep(&PageContext::LoggerSetup::interval, lastInterval_);
 }
 
 void LoggerPage::ElogstopPCExit() {
-    context().settings().lognum = ui->ElogstopPC->text();
+    keep(&PageContext::LoggerSetup::count, ui->ElogstopPC->text());
 }
 
 void LoggerPage::btlogfileClick() {
@@ -136,10 +136,16 @@ void LoggerPage::btlogfileClick() {
     }
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         const QString path = dialog.selectedFiles().constFirst();
-        context().settings().logfilename = path;
+        keep(&PageContext::LoggerSetup::file, path);
         ui->Elogfile->setText(path);
     }
     verify_logfile();
+}
+
+void LoggerPage::keep(QString PageContext::LoggerSetup::*field, const QString& value) {
+    PageContext::LoggerSetup setup = context().loggerSetup();
+    setup.*field = value;
+    context().keepLoggerSetup(setup);
 }
 
 void LoggerPage::showCount(qint64 count) {

@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "services/datalogger.h"
+#include "session/pagecontext.h"
 #include "window/page.h"
 
 namespace Ui {
@@ -42,6 +43,8 @@ public:
 
 private:
     void showCount(qint64 count);
+    // One of the page's settings, kept for the settings file.
+    void keep(QString PageContext::LoggerSetup::*field, const QString& value);
     void setMode(int index);
 
     Ui::LoggerPage* ui;

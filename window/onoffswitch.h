@@ -2,8 +2,9 @@
 
 #include <QAbstractButton>
 
-// An on/off slider: a checkable button drawn as a track with a knob, "On"
-// on the left, "Off" on the right; the knob sits on the side that is set.
+// An on/off slider: a checkable button drawn as a track with a knob, as
+// every desktop and phone switch: on is the knob to the right on the on
+// colour, off the knob to the left on grey.
 // A click toggles it (state change, then click, as any checkable button).
 // The program shows the instrument's state through showState, which never
 // raises either signal and is ignored while the switch is held by a
@@ -18,6 +19,9 @@ public:
     bool isHeld() const { return held_; }
 
     QSize sizeHint() const override { return {110, 34}; }
+    // Where the knob is drawn for the state shown.
+    QRectF knobRect() const;
+    static inline const QColor kOnColour{0, 160, 60};
 
 protected:
     void paintEvent(QPaintEvent* event) override;

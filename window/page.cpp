@@ -1,5 +1,8 @@
 #include "window/page.h"
 
+#include <QComboBox>
+#include <QSignalBlocker>
+
 #include "session/pagecontext.h"
 
 void Page::claimControls() {
@@ -8,4 +11,13 @@ void Page::claimControls() {
         if (!w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")))
             names.append(w->objectName());
     ctx_.setOwnControls(names);
+}
+
+void Page::loadCombo(QComboBox* box) {
+    const ControlState s = ctx_.control(box->objectName());
+    const QSignalBlocker quiet(box);
+    box->clear();
+    box->addItems(s.items);
+    box->setCurrentIndex(s.index >= 0 && s.index < box->count() ? s.index : -1);
+    box->setVisible(s.visible);
 }

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class PageContext;
+class QComboBox;
 
 // One page of the main window's stacked area, built on its context: all
 // the core it may touch. The page's number is the number in the names of
@@ -31,6 +32,9 @@ protected:
     // Claims every named child control as the page's own in the context;
     // call once the form is built.
     void claimControls();
+    // A box of the page as the core's mirror has it: its list, its
+    // selection, shown or not; no change handler runs.
+    void loadCombo(QComboBox* box);
 
 private:
     PageContext& ctx_;

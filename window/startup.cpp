@@ -1,11 +1,7 @@
 #include "window/startup.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 
 #include "services/updater.h"
@@ -13,47 +9,8 @@
 #include "window/navigator.h"
 #include "window/questionbox.h"
 #include "window/splashscreen.h"
+#include "window/terminationwatch.h"
 #include "window/tform1.h"
-
-namespace {
-
-int g_signalFd[2] = {-1, -1};
-
-void onTerminate(int) {
-    const char c = 1;
-    // Only a write is safe here; the event loop closes the window.
-    [[maybe_unused]] const ssize_t n = ::write(g_signalFd[1], &c, 1);
-}
-
-// SIGTERM and SIGINT close the window the normal way, so the settings are
-// written and the simulator of a demo is stopped. The handler is installed
-// at once; the signal is acted on only once the message loop runs, so a
-// request that comes during start-up waits for its end.
-void catchSignals() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalFd) != 0)
-        return;
-    struct sigaction sa {};
-    sa.sa_handler = onTerminate;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-}
-
-void closeOnSignals(TForm1& form) {
-    if (g_signalFd[0] < 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_signalFd[0], QSocketNotifier::Read, &form);
-    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form, notifier] {
-        char c;
-        [[maybe_unused]] const ssize_t n = ::read(g_signalFd[0], &c, 1);
-        notifier->setEnabled(false);
-        form.close();
-        QCoreApplication::quit();
-    });
-}
-
-}  // namespace
 
 bool Startup::isPageNumber(const QString& text, int* page) {
     bool ok = false;
@@ -66,10 +23,15 @@ bool Startup::isPageNumber(const QString& text, int* page) {
 }
 
 int Startup::run(QApplication& app, const Options& options) {
-    catchSignals();
+    // SIGTERM and SIGINT close the window the normal way, so the settings
+    // are written and the simulator of a demo is stopped; one that comes
+    // while a start-up box waits closes the box and ends the program.
+    TerminationWatch termination;
+    termination.install();
     auto* splash = new TSplashScreen;
     splash->showNow();
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Velmora"));
+    // The application's name ("Velmora", set in main) stands in for the
+    // display name; setting one would make Qt append it to every caption.
 
     TForm1 form;
     if (!form.FormCreate()) {
@@ -93,6 +55,13 @@ int Startup::run(QApplication& app, const Options& options) {
     }
 
     form.finishStartup(splash);
+    if (termination.requested()) {
+        form.close();
+        simulator.stop();
+        return 0;
+    }
+    termination.setWindow(&form);
+    QObject::connect(&termination, &TerminationWatch::quitRequested, &app, &QCoreApplication::quit);
     if (!options.screenshot.isEmpty()) {
         QTimer::singleShot(options.screenshotDelayMs, &form, [&form, &options] {
             const bool saved = form.grab().save(options.screenshot);
@@ -108,8 +77,6 @@ int Startup::run(QApplication& app, const Options& options) {
             std::fprintf(stderr, shown ? "velmora: page %d shown\n" : "velmora: page %d not shown\n",
                          options.page);
         });
-    // Queued, so it acts inside the message loop.
-    QTimer::singleShot(0, &form, [&form] { closeOnSignals(form); });
     if (options.quitAfterMs > 0)
         QTimer::singleShot(options.quitAfterMs, &form, &QWidget::close);
     const int code = app.exec();

@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 StatusPanels::StatusPanels(QWidget* parent) : QStatusBar(parent) {
     setObjectName(QStringLiteral("SB1"));
@@ -48,19 +49,55 @@ QColor StatusPanels::fillColor(int panel) const {
     return unsaved_ ? QColor(0xFF, 0x00, 0x00) : face;
 }
 
+std::array<int, 3> StatusPanels::widths() const {
+    const int needed0 = QFontMetrics(font()).horizontalAdvance(texts_[0]) + kTextMargins + 2;
+    const int w = width();
+    // Panel 0 never hides its word: the designed width, or its text's. Short
+    // of room it gives back what its word does not use, so the save text
+    // keeps as much as it can.
+    int w0 = std::max(kWidths[0], needed0);
+    if (w0 + kWidths[1] > w)
+        w0 = std::max(needed0, std::min(w0, w - kWidths[1]));
+    w0 = std::min(w0, w);
+    const int w1 = std::clamp(w - w0, 0, kWidths[1]);
+    return {w0, w1, std::clamp(w - w0 - w1, 0, kWidths[2])};
+}
+
+QRect StatusPanels::panelRect(int panel) const {
+    const std::array<int, 3> w = widths();
+    int left = 0;
+    for (int i = 0; i < panel; ++i)
+        left += w.at(static_cast<size_t>(i));
+    return {left, 1, w.at(static_cast<size_t>(panel)), height() - 2};
+}
+
+QFont StatusPanels::panelFont(int panel) const {
+    QFont f = font();
+    const QString& text = texts_.at(static_cast<size_t>(panel));
+    const int room = panelRect(panel).width() - kTextMargins - 2;
+    int size = f.pixelSize() > 0 ? f.pixelSize() : QFontMetrics(f).height();
+    while (size > kMinPixelSize && QFontMetrics(f).horizontalAdvance(text) > room) {
+        --size;
+        f.setPixelSize(size);
+    }
+    return f;
+}
+
 void StatusPanels::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().color(QPalette::Window));
-    int left = 0;
     for (int i = 0; i < 3; ++i) {
-        const QRect r(left, 1, kWidths.at(static_cast<size_t>(i)) - 2, height() - 2);
-        p.fillRect(r, fillColor(i));
+        const QRect r = panelRect(i);
+        if (r.width() <= 2)
+            continue;
+        const QRect box = r.adjusted(0, 0, -2, 0);
+        p.fillRect(box, fillColor(i));
         p.setPen(palette().color(QPalette::Mid));
-        p.drawRect(r.adjusted(0, 0, -1, -1));
+        p.drawRect(box.adjusted(0, 0, -1, -1));
         p.setPen(textColor(i));
-        p.drawText(r.adjusted(6, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter,
+        p.setFont(panelFont(i));
+        p.drawText(box.adjusted(6, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter,
                    texts_.at(static_cast<size_t>(i)));
-        left += kWidths.at(static_cast<size_t>(i));
     }
 }
 

@@ -1,7 +1,5 @@
 #include "window/testpage.h"
 
-#include <QEvent>
-
 #include "session/pagecontext.h"
 #include "ui_testpage.h"
 #include "window/analogregulation.h"
@@ -31,9 +29,6 @@ TestPage::TestPage(PageContext& context, QWidget* parent)
         connect(sw, &QAbstractButton::clicked, this, [this, k] { outputTest(k, wanted_[k]); });
     }
     analog_->attachTrackBar(ui->TBAnalogtest, ui->lbTBAnalogtest);
-    // The analog read-out's caption goes with the read-out, which the analog
-    // availability shows or hides.
-    ui->lbanalog->installEventFilter(this);
 }
 
 TestPage::~TestPage() {
@@ -42,13 +37,6 @@ TestPage::~TestPage() {
 
 OnOffSwitch* TestPage::outputSwitch(int output) const {
     return output == 0 ? ui->SLOut1 : ui->SLOut2;
-}
-
-bool TestPage::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui->lbanalog &&
-        (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
-        ui->lbAnalogCaption->setVisible(event->type() == QEvent::ShowToParent);
-    return Page::eventFilter(watched, event);
 }
 
 void TestPage::outputTest(int output, bool on) {

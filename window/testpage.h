@@ -22,9 +22,6 @@ public:
     int number() const override { return 11; }
     OnOffSwitch* outputSwitch(int output) const;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     // SLOut1Click / SLOut1StateChanged and those of SLOut2: the output test
     // sequence for output 0 or 1.

@@ -21,6 +21,7 @@
 #include "session/hotplug.h"
 #include "session/requests.h"
 #include "session/searchcontext.h"
+#include "services/backupservice.h"
 #include "services/documents.h"
 #include "services/firmwareupdate.h"
 #include "services/settingsfile.h"
@@ -60,7 +61,6 @@ static void initResources() {
 
 namespace {
 
-constexpr int kSaveCommand = 32;
 constexpr int kStripLeft = 3;
 // A builder gives the line back within its retries; the end of a test on
 // the way out does not wait longer than that.
@@ -101,6 +101,10 @@ TForm1::TForm1(QWidget* parent)
     QFont f(QStringLiteral("Arial"));
     f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
                    QStringLiteral("DejaVu Sans")});
+    // The window was designed around bold Arial at 16 px. Where neither
+    // Arial nor its metric twin is installed, DejaVu Sans stands in, wider
+    // than either: at 16 px the compact window's panels cut their texts
+    // ("Theor. Analog.:", the firmware release), so the face is sized down.
     f.setPixelSize(13);
     f.setBold(true);
     setFont(f);
@@ -112,32 +116,22 @@ TForm1::TForm1(QWidget* parent)
     setStatusBar(sb1_);
     buildMenus();
 
-    // The pages, in number order, each on a context of its own.
-    using Make = std::function<Page*(PageContext&)>;
-    const QList<Make> makers = {
-        [](PageContext& c) { return new HomePage(c); },
-        [](PageContext& c) { return new CalibrationPage(c); },
-        [](PageContext& c) { return new FiltersPage(c); },
-        [](PageContext& c) { return new InOutPage(c); },
-        [](PageContext& c) { return new CommunicationsPage(c); },
-        [](PageContext& c) { return new AnalogPage(c); },
-        [](PageContext& c) { return new FunctionsPage(c); },
-        [](PageContext& c) { return new WeightPage(c); },
-        [](PageContext& c) { return new BackupPage(c); },
-        [](PageContext& c) { return new DocumentsPage(c); },
-        [](PageContext& c) { return new TestPage(c); },
-        [](PageContext& c) { return new LoggerPage(c); },
-        [](PageContext& c) { return new FactoryPage(c); },
-    };
-    QList<Page*> pages;
-    for (const Make& make : makers) {
-        auto* context = new PageContext(session_, this);
-        pages.append(make(*context));
-    }
-    home_ = qobject_cast<HomePage*>(pages[0]);
-    auto* weight = qobject_cast<WeightPage*>(pages[7]);
-    auto* filters = qobject_cast<FiltersPage*>(pages[2]);
-    auto* functions = qobject_cast<FunctionsPage*>(pages[6]);
+    // The pages, in number order, each on a context of its own; the few a
+    // window part works with are kept by their class.
+    auto* home = addPage<HomePage>();
+    auto* calibration = addPage<CalibrationPage>();
+    auto* filters = addPage<FiltersPage>();
+    addPage<InOutPage>();
+    addPage<CommunicationsPage>();
+    analog_ = addPage<AnalogPage>();
+    auto* functions = addPage<FunctionsPage>();
+    auto* weight = addPage<WeightPage>();
+    addPage<BackupPage>([this] { return std::make_unique<BackupService>(session_); });
+    addPage<DocumentsPage>();
+    addPage<TestPage>();
+    addPage<LoggerPage>();
+    addPage<FactoryPage>();
+    home_ = home;
     connect(functions, &FunctionsPage::colourChosen, this, &TForm1::setFormColour);
     firmware_ = std::make_unique<FirmwareUpdate>(session_);
     connect(home_, &HomePage::firmwareClicked, this, &TForm1::BtFirmwareClick);
@@ -152,16 +146,17 @@ TForm1::TForm1(QWidget* parent)
     parts.weightChart = weight->chart();
     parts.filterChart = filters->chart();
     presenter_ = new WindowPresenter(parts, session_, this);
+    connect(presenter_, &WindowPresenter::calibrationFieldsMatch, calibration,
+            &CalibrationPage::showFieldsMatch);
     session_.setPresentation(presenter_);
     session_.controls().setHook(
         [this](const ControlUpdate& u) { presenter_->applyControlUpdates({u}); });
 
     nav_ = new Navigator(this, strip_, stack_, session_, this);
-    for (Page* p : pages) {
+    for (Page* p : pages_) {
         nav_->addPage(p);
         p->setMouseTracking(true);
     }
-    pages_ = pages;
     stack_->setMouseTracking(true);
     central_->setMouseTracking(true);
     setMouseTracking(true);
@@ -273,8 +268,7 @@ bool TForm1::FormKeyDown(QKeyEvent* event) {
             showTraffic();
             return true;
         case Qt::Key_K:
-            if (auto* analog = qobject_cast<AnalogPage*>(nav_->page(6)))
-                analog->toggleCalibrationGroup();
+            analog_->toggleCalibrationGroup();
             return true;
         default:
             return false;
@@ -375,22 +369,9 @@ void TForm1::resetRunTimeTexts() {
     if (auto* a = findChild<QAction*>(QStringLiteral("Exit1")))
         a->setText(tr_("Exit"));
 
-    // The lists come again in the new language and lose their selection;
-    // offline they get their defaults, and the instrument's values are
-    // shown again over them.
-    Decoder& d = session_.decoder();
-    d.fillComboLists();
-    if (!session_.link().online)
-        d.defaultSelections();
-    if (session_.link().parametri_caricati) {
-        try {
-            d.showSetupEntries();
-        } catch (const std::exception& e) {
-            EventLog::log(QStringLiteral("Errore: Visualizzazione parametri - ") +
-                          QString::fromLocal8Bit(e.what()));
-        }
-    }
-    session_.flushControls();
+    // The lists keep their selections; the instrument's values are shown
+    // again in the new language.
+    session_.languageChanged();
     strip_->setSetupCaption(nav_->currentPage() == 0 ? tr_("Setup") : tr_("Home"));
     for (Page* p : pages_)
         p->languageChanged();
@@ -448,9 +429,7 @@ void TForm1::finishStartup(TSplashScreen* splash) {
 }
 
 void TForm1::FormShow() {
-    session_.decoder().fillFieldbusBauds();
-    session_.flushControls();
-    session_.ring().reset();
+    session_.windowShown();
     nav_->AbilPannel(0);
     presenter_->setSendButtonOrange();
     for (Page* p : pages_)
@@ -531,37 +510,15 @@ void TForm1::setFormColour(const QColor& colour) {
 // ---------------------------------------------------------------- handlers
 
 void TForm1::testModeClick(bool checked) {
-    LinkState& link = session_.link();
-    Connection& c = session_.connection();
-    if (checked) {
-        // Offline mode sends nothing more: a running test ends first.
-        session_.endRunningTests(kTestEndLockWaitMs);
-        link.modo_offline = true;
-        link.online = false;
-        c.refreshPresentation();
-        c.enablePages();
-        session_.decoder().defaultSelections();
-        presenter_->setBusyCursor(false);
-        search_->setEnabled(false);
-        if (session_.port().isOpen())
-            session_.port().close();
-    } else {
-        link.modo_offline = false;
-        c.refreshPresentation();
-        link.uso_esclusivo = false;
-        session_.tRecover().start();
-        // Not while the firmware programmer has the port.
-        search_->setEnabled(!link.aggiornamento_fw);
-    }
-    session_.decoder().refreshAnalogAvailability();
-    session_.flushControls();
+    session_.setOfflineMode(checked, kTestEndLockWaitMs);
+    // No search in offline mode, nor while the firmware programmer has the port.
+    search_->setEnabled(!checked && !session_.link().aggiornamento_fw);
 }
 
 void TForm1::SB1Click() {
     if (session_.link().online && !session_.link().canale_occupato && session_.unsaved()) {
-        session_.setUnsaved(false);
+        session_.saveParameters();
         sb1_->update();
-        session_.requests().invia_comando(kSaveCommand);
     }
 }
 
@@ -606,8 +563,16 @@ void TForm1::closeEvent(QCloseEvent* event) {
     // close sequence stops the link.
     session_.endRunningTests(kTestEndLockWaitMs);
     if (link.online && session_.unsaved() &&
-        presenter_->domanda(tr_("Data not saved, do you want to save it?"), TFbox::Question))
-        session_.requests().invia_comando(kSaveCommand);
+        presenter_->domanda(tr_("Data not saved, do you want to save it?"), TFbox::Question) &&
+        !session_.saveParameters().isAnswered() &&
+        !presenter_->domanda(tr_("The instrument did not save the data. Close anyway?"),
+                             TFbox::Question)) {
+        // The changes would be lost at the instrument's next power-off: the
+        // window stays, and the next close asks again.
+        closing_ = false;
+        event->ignore();
+        return;
+    }
 
     presenter_->Tlamp().stop();
     // The data logger's Tlog among them.

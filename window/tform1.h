@@ -5,9 +5,11 @@
 #include <QTimer>
 #include <memory>
 
+#include "session/pagecontext.h"
 #include "session/session.h"
 #include "window/singleinstance.h"
 
+class AnalogPage;
 class Fdata;
 class TrafficWindow;
 class FirmwareUpdate;
@@ -93,6 +95,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A page of this class on a context of its own, appended in number order.
+    template <typename P, typename... Extra>
+    P* addPage(Extra&&... extra) {
+        auto* page = new P(*new PageContext(session_, this), std::forward<Extra>(extra)...);
+        pages_.append(page);
+        return page;
+    }
     void buildMenus();
     void buildShortcuts();
     // F5, Ctrl+F1, Ctrl+F8, Ctrl+K; true when the key was the window's.
@@ -114,6 +123,7 @@ private:
     QStackedWidget* stack_;
     StatusPanels* sb1_;
     HomePage* home_ = nullptr;
+    AnalogPage* analog_ = nullptr;
     QList<Page*> pages_;
     Navigator* nav_;
     WindowPresenter* presenter_;

@@ -144,8 +144,7 @@ void WindowPresenter::setWindowTitle(const QString& title) {
 }
 
 void WindowPresenter::setSendButtonOrange() {
-    if (auto* send = qobject_cast<QPushButton*>(applier_.find(QStringLiteral("bt_send"))))
-        send->setStyleSheet(QStringLiteral("background-color: #FF8000;"));
+    Q_EMIT calibrationFieldsMatch();
 }
 
 void WindowPresenter::setPendingWrites(int count) {

@@ -55,6 +55,12 @@ public:
     void setPendingWrites(int count) override;
     bool domanda(const QString& text, int mode) override;
 
+Q_SIGNALS:
+    // The calibration fields show what the instrument holds (after a
+    // read-out, and when the window is first shown): "Send" in its matching
+    // colour.
+    void calibrationFieldsMatch();
+
 private:
     void TlampTimer();
     void setLamp(const char* name, bool on);

@@ -199,6 +199,7 @@ private Q_SLOTS:
     void everyLanguageAndBack();
     void runTimeTextsSetAgain();
     void offlineDefaultsAfterAChange();
+    void statusBarAndTopStripWhole();
 
 private:
     QAction* item(WindowFixture& f, const QString& name);
@@ -463,6 +464,69 @@ void TestLanguage::offlineDefaultsAfterAChange() {
     QCOMPARE(f.control<QComboBox>("CBMode1")->currentText(), "Net");
     QCOMPARE(f.control<QComboBox>("CBtipologPC")->currentIndex(), 0);
     QCOMPARE(f.form->strip().setupButton()->text(), "Setup");
+}
+
+// The status bar and the top strip carry texts the program writes while it
+// runs: every state's words in every language and layout, the firmware and
+// other captions as an instrument reports them.
+void TestLanguage::statusBarAndTopStripWhole() {
+    WindowFixture f;
+    copyLanguages(f.home);
+    QVERIFY2(f.startSim(), qPrintable(f.sim->errorString()));
+    f.writeSettings(f.sim->ptyPath());
+    QVERIFY(f.start());
+    QTRY_VERIFY_WITH_TIMEOUT(f.session().link().parametri_caricati.load(), 20000);
+    StatusPanels& sb = f.form->statusBarPanels();
+    TopStrip& strip = f.form->strip();
+    QStringList problems;
+    for (const QString& lang : languages_) {
+        f.form->langClick(item(f, lang));
+        QStringList states{"Status: Offline"};
+        for (const char* word : {"Ready", "Tx OK", "Error in RX data", "Setting Error"})
+            states << QStringLiteral("Status:") + tr_(word);
+        const QStringList saves{tr_("TEST mode"), tr_("Some data are not saved! (Click Here)"),
+                                tr_("Data saved successfully"), "Offline"};
+        for (const int layout : {int(Navigator::Compact), int(Navigator::Setup)}) {
+            f.form->navigator().form_style(layout);
+            QCoreApplication::processEvents();
+            const QString where = QStringLiteral("%1, layout %2: ").arg(lang).arg(layout);
+            QVERIFY(sb.isVisible());
+            for (const QString& state : states)
+                for (const QString& save : saves) {
+                    sb.setPanelText(0, state);
+                    sb.setPanelText(1, save);
+                    for (int panel = 0; panel < 2; ++panel) {
+                        const QString text = panel == 0 ? state : save;
+                        const QRect r = sb.panelRect(panel);
+                        const QFont font = sb.panelFont(panel);
+                        const int needed = QFontMetrics(font).horizontalAdvance(text);
+                        if (r.right() >= sb.width() + 1 ||
+                            needed > r.width() - 2 - StatusPanels::kTextMargins ||
+                            font.pixelSize() < StatusPanels::kMinPixelSize)
+                            problems << where + QStringLiteral("status panel %1 '%2' (with '%3')")
+                                                    .arg(panel)
+                                                    .arg(text, panel == 0 ? save : state);
+                    }
+                }
+            // The strip's labels, as far as the window shows them.
+            const QRect shown = f.form->centralWidget()->rect();
+            for (QLabel* l : strip.findChildren<QLabel*>()) {
+                if (!l->isVisible() || l->text().isEmpty() || l->wordWrap() ||
+                    l->textFormat() == Qt::RichText || l->pixmap().toImage().width() > 0)
+                    continue;
+                const QRect on = QRect(l->mapTo(f.form->centralWidget(), QPoint(0, 0)), l->size());
+                if (!shown.intersects(on))
+                    continue;
+                const int needed = l->fontMetrics().horizontalAdvance(plain(l->text()));
+                if (needed > l->contentsRect().width() + 1)
+                    problems << where + QStringLiteral("%1 '%2' needs %3 px, has %4")
+                                            .arg(l->objectName(), l->text())
+                                            .arg(needed)
+                                            .arg(l->contentsRect().width());
+            }
+        }
+    }
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
 }
 
 QTEST_MAIN(TestLanguage)

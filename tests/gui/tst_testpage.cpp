@@ -60,7 +60,7 @@ void TestTestPage::initTestCase() {
     // The instrument has its analog output: the group and the read-out show.
     QVERIFY(w("GBanatest")->isVisible());
     QVERIFY(w("lbanalog")->isVisible());
-    QVERIFY(w("lbAnalogCaption")->isVisible());
+    QVERIFY(w("lbscr5")->isVisible());
 }
 
 void TestTestPage::init() {
