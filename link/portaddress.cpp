@@ -95,3 +95,31 @@ std::optional<PortAddress> PortAddress::parse(const QString& name, QString* erro
     a.port = static_cast<quint16>(port);
     return a;
 }
+
+QStringList PortAddress::remembered(const QString& text) {
+    QStringList out;
+    for (const QString& item : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const std::optional<PortAddress> a = parse(item.trimmed());
+        if (!a || !a->isNetwork() || out.contains(a->text()))
+            continue;
+        out.append(a->text());
+        if (out.size() == kRemembered)
+            break;
+    }
+    return out;
+}
+
+QString PortAddress::rememberedText(const QStringList& list) {
+    return list.join(QLatin1Char(';'));
+}
+
+QStringList PortAddress::remember(QStringList list, const QString& address) {
+    const std::optional<PortAddress> a = parse(address);
+    if (!a || !a->isNetwork())
+        return list;
+    list.removeAll(a->text());
+    list.prepend(a->text());
+    while (list.size() > kRemembered)
+        list.removeLast();
+    return list;
+}

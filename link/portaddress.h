@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // What a port name stands for: a serial device path, a raw TCP byte stream
@@ -25,4 +26,13 @@ struct PortAddress {
     // True for a name that means a network port (its scheme alone).
     static bool looksNetwork(const QString& name);
     static QString kindScheme(Kind kind);
+
+    // How many network ports the settings remember.
+    static constexpr int kRemembered = 5;
+    // The remembered list from its settings text (";" separated): the
+    // well-formed network addresses, at most kRemembered, without repeats.
+    static QStringList remembered(const QString& text);
+    static QString rememberedText(const QStringList& list);
+    // `list` with `address` moved (or added) to the front, trimmed to kRemembered.
+    static QStringList remember(QStringList list, const QString& address);
 };

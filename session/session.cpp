@@ -271,6 +271,9 @@ void Session::impostacom() {
     if (chosen) {
         link_.porta_chiusa = false;
         if (port_.open()) {
+            if (port_.isNetwork())
+                settings_.porte_rete = PortAddress::rememberedText(PortAddress::remember(
+                    PortAddress::remembered(settings_.porte_rete), settings_.porta));
             if (startupComplete_ && !link_.online && !link_.uso_esclusivo)
                 connection_->connectInstrument();
         } else {

@@ -2,12 +2,12 @@
 
 #include <QFileInfo>
 
-#include "session/connection.h"
-#include "device/paramtable.h"
 #include "base/programfolder.h"
+#include "device/paramtable.h"
 #include "link/portaccess.h"
 #include "link/vacom.h"
 #include "services/settingsfile.h"
+#include "session/connection.h"
 
 namespace {
 // A builder gives the line back within its retries.
@@ -39,6 +39,9 @@ void CliLink::loadSettings() {
                        QStringLiteral("no port given: use --port PATH (the settings file in %1 "
                                       "names none)")
                            .arg(ProgramFolder::path())};
+    QString malformed;
+    if (!PortAddress::parse(port_, &malformed))
+        throw CliError{kExitUsage, malformed};
 
     speed_ = options_.baud.isEmpty() ? f.velocita : options_.baud;
     if (!VaCom::isAcceptedSpeed(speed_))
@@ -74,8 +77,13 @@ void CliLink::prepareCore() {
     session_.flushControls();
 }
 
+// A device path must exist before it is opened; a network address is tried.
+bool CliLink::portMayExist() const {
+    return PortAddress::looksNetwork(port_) || QFileInfo::exists(port_);
+}
+
 CliError CliLink::openError() const {
-    if (!QFileInfo::exists(port_))
+    if (!portMayExist())
         return {kExitInstrument, QStringLiteral("no serial port at %1").arg(port_)};
     const VaCom& port = const_cast<Session&>(session_).port();
     if (port.permissionDenied())
@@ -87,7 +95,7 @@ void CliLink::openPort() {
     loadSettings();
     prepareCore();
     session_.setStartupComplete(false);
-    if (!QFileInfo::exists(port_))
+    if (!portMayExist())
         throw openError();
     session_.impostacom();
     session_.tRecover().stop();
@@ -98,13 +106,16 @@ void CliLink::openPort() {
 void CliLink::connectInstrument() {
     loadSettings();
     prepareCore();
-    if (!QFileInfo::exists(port_))
+    if (!portMayExist())
         throw openError();
     identified_ = false;
     presentation_.onReadOut = [this] { identified_ = true; };
     session_.setStartupComplete(true);
     session_.impostacom();
-    const bool openFailed = session_.settings().porta == QLatin1String("NO");
+    // A network address stays chosen when its server is away: the port's
+    // own state tells.
+    const bool openFailed =
+        session_.settings().porta == QLatin1String("NO") || !session_.port().isOpen();
     if (openFailed || !session_.link().online)
         session_.tRecover().stop();
     if (openFailed)

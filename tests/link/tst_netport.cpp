@@ -7,6 +7,7 @@
 #include "link/vacom.h"
 #include "session/session.h"
 #include "session/writepath.h"
+#include "services/settingsfile.h"
 #include "support/ser2netprocess.h"
 #include "support/simrig.h"
 
@@ -49,6 +50,7 @@ private Q_SLOTS:
     void initTestCase();
     void addresses_data();
     void addresses();
+    void rememberedPorts();
     void telnetEscapesAndCommands();
     void telnetAcknowledgements();
     void kinds_data();
@@ -120,6 +122,34 @@ void TestNetPort::addresses() {
     QCOMPARE(int(a->port), port);
     // Written back, it parses to the same address.
     QCOMPARE(PortAddress::parse(a->text())->text(), a->text());
+}
+
+void TestNetPort::rememberedPorts() {
+    // Most recent first, no repeats, at most five; malformed ones dropped.
+    QStringList list = PortAddress::remembered(
+        QStringLiteral("tcp://a:1; rfc2217://b:2;tcp://bad;;/dev/ttyUSB0;TCP://a:1"));
+    QCOMPARE(list, (QStringList{"tcp://a:1", "rfc2217://b:2"}));
+    list = PortAddress::remember(list, QStringLiteral("rfc2217://b:2"));
+    QCOMPARE(list, (QStringList{"rfc2217://b:2", "tcp://a:1"}));
+    for (int i = 3; i <= 8; ++i)
+        list = PortAddress::remember(list, QStringLiteral("tcp://h%1:%1").arg(i));
+    QCOMPARE(list.size(), PortAddress::kRemembered);
+    QCOMPARE(list.first(), QStringLiteral("tcp://h8:8"));
+    QCOMPARE(PortAddress::remember(list, QStringLiteral("/dev/ttyS0")), list);
+
+    // In the settings file: a fifteenth line, only when there is something
+    // to remember, read back as written.
+    fdati f = SettingsFile::defaults(0, 0);
+    QCOMPARE(SettingsFile::serialize(f).count('\n'), SettingsFile::kLines);
+    f.porte_rete = PortAddress::rememberedText(list);
+    const QByteArray bytes = SettingsFile::serialize(f);
+    QCOMPARE(bytes.count('\n'), SettingsFile::kLines + 1);
+    const SettingsFile::LoadResult back = SettingsFile::parse(bytes, 0, 0);
+    QVERIFY(back.problems.isEmpty());
+    QCOMPARE(back.values, f);
+    // A file without it reads as none and is not a problem.
+    QVERIFY(SettingsFile::parse(SettingsFile::serialize(SettingsFile::defaults(0, 0)), 0, 0)
+                .problems.isEmpty());
 }
 
 void TestNetPort::telnetEscapesAndCommands() {
@@ -205,6 +235,9 @@ void TestNetPort::readoutWritesAndPolling() {
     QCOMPARE(readout.first().value(QStringLiteral("register")).toInt(), 5);
     QCOMPARE(countFunction(readout, 3), 42);
     QVERIFY(rig.view.title.contains(rig.server.address()));
+    // Opened, it is remembered for the port list.
+    QCOMPARE(PortAddress::remembered(rig.session.settings().porte_rete),
+             QStringList{rig.server.address()});
     QCOMPARE(rig.view.title.contains(QLatin1String("115200")), telnet);
 
     // A write reaches the instrument and is acknowledged.
