@@ -60,13 +60,15 @@ bool Ser2NetProcess::start(const QString& device, bool telnet, int timeoutMs) {
         port_ = freePort();
     // The pty is opened when a client connects and closed when it leaves;
     // "local" keeps modem lines from gating the data; a new client takes
-    // the line from a stale one.
+    // the line from a stale one; bytes go out as they come rather than
+    // being gathered for a few character times.
     const QString yaml = QStringLiteral(
                              "connection: &con\n"
                              "  accepter: %1tcp,127.0.0.1,%2\n"
                              "  connector: serialdev,%3,115200n81,local\n"
                              "  options:\n"
-                             "    kickolduser: true\n")
+                             "    kickolduser: true\n"
+                             "    chardelay: false\n")
                              .arg(telnet ? QStringLiteral("telnet(rfc2217),") : QString())
                              .arg(port_)
                              .arg(device);
