@@ -112,10 +112,12 @@ void CliLink::connectInstrument() {
     presentation_.onReadOut = [this] { identified_ = true; };
     session_.setStartupComplete(true);
     session_.impostacom();
-    // A network address stays chosen when its server is away: the port's
-    // own state tells.
+    // A network address stays chosen when its server is away: a network
+    // port that is closed with a reason did not open.
+    const VaCom& port = session_.port();
     const bool openFailed =
-        session_.settings().porta == QLatin1String("NO") || !session_.port().isOpen();
+        session_.settings().porta == QLatin1String("NO") ||
+        (port.isNetwork() && !port.isOpen() && !port.errorText().isEmpty());
     if (openFailed || !session_.link().online)
         session_.tRecover().stop();
     if (openFailed)
