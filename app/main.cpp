@@ -25,7 +25,10 @@ int main(int argc, char** argv) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Configurator for load-cell weighing instruments."));
+        QStringLiteral("Configurator for load-cell weighing instruments.\n"
+                       "The port is a serial device or a network serial server:\n"
+                       "tcp://HOST:PORT (raw TCP) or rfc2217://HOST:PORT (telnet with serial\n"
+                       "set-up), chosen in Connect > Search > Network..."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption home(QStringLiteral("home"),

@@ -21,6 +21,9 @@ struct fdati {
     QString loginterval = QStringLiteral("1000");    // seconds, "." decimals
     QString logmode = QStringLiteral("0");           // 0 manual, 1 count, 2 time
     QString lognum = QStringLiteral("1000");
+    // The network ports used last, most recent first, separated by ";"
+    // (an optional fifteenth line: files without it read as none).
+    QString porte_rete;
 
     bool operator==(const fdati&) const = default;
 };

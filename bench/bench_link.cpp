@@ -12,6 +12,7 @@
 #include "link/codec.h"
 #include "session/requests.h"
 #include "session/trafficdecoder.h"
+#include "support/ser2netprocess.h"
 #include "support/simprocess.h"
 
 namespace {
@@ -44,8 +45,18 @@ int frameChars(int bodyBytes) {
     return 1 + 2 * (bodyBytes + 1) + 2;
 }
 
+// The port the link talks over: the simulator's pty itself, or ser2net in
+// front of it on loopback (raw TCP or telnet RFC 2217).
+enum class Kind { Serial, Tcp, Rfc2217 };
+
+const char* kindName(Kind k) {
+    return k == Kind::Serial ? "serial" : k == Kind::Tcp ? "tcp://" : "rfc2217://";
+}
+
 struct Row {
+    Kind kind = Kind::Serial;
     int baud = 0;
+    double reconnectS = -1;  // network rows: server back to live polling again
     double readoutS = 0, readoutLimitS = 0;
     double liveHz = 0, liveLimitHz = 0;
     double cpuPercent = 0;
@@ -55,18 +66,25 @@ struct Row {
 
 // With `monitor` the traffic tap listens from before the connection and
 // every record is decoded as the traffic window does it.
-Row measure(int baud, const QString& home, int pollSeconds, bool monitor) {
+Row measure(Kind kind, int baud, const QString& home, int pollSeconds, bool monitor) {
     Row row;
+    row.kind = kind;
     row.baud = baud;
     SimProcess sim({QStringLiteral("--baud"), QString::number(baud)});
     if (!sim.start()) {
         std::fprintf(stderr, "bench: simulator did not start: %s\n", qPrintable(sim.errorString()));
         return row;
     }
+    Ser2NetProcess server;
+    if (kind != Kind::Serial && !server.start(sim.ptyPath(), kind == Kind::Rfc2217)) {
+        std::fprintf(stderr, "bench: ser2net did not start: %s\n",
+                     qPrintable(server.errorString()));
+        return row;
+    }
     CountingView view;
     Session session(&view);
     ProgramFolder::setPath(home);
-    session.settings().porta = sim.ptyPath();
+    session.settings().porta = kind == Kind::Serial ? sim.ptyPath() : server.address();
     session.settings().velocita = QString::number(baud);
     session.setStartupComplete(true);
     TrafficDecoder decoder(session.table());
@@ -122,6 +140,19 @@ Row measure(int baud, const QString& home, int pollSeconds, bool monitor) {
     const double wall = clock.elapsed() / 1000.0;
     row.liveHz = view.refreshes / wall;
     row.cpuPercent = 100.0 * (cpuSeconds() - cpu0) / wall;
+    if (kind != Kind::Serial) {
+        // The server goes away during polling and comes back: from its
+        // start to live polling again (the recovery ticks every 3 s).
+        server.kill();
+        session.waitUntil([&] { return !session.port().isOpen(); }, 10000);
+        if (server.start(sim.ptyPath(), kind == Kind::Rfc2217)) {
+            clock.restart();
+            view.refreshes = 0;
+            if (session.waitUntil(
+                    [&] { return session.link().online && view.refreshes > 0; }, 30000))
+                row.reconnectS = clock.elapsed() / 1000.0;
+        }
+    }
     session.shutdownLink();
     if (monitor) {
         session.traffic().unlisten();
@@ -144,22 +175,33 @@ int main(int argc, char** argv) {
     for (const QString& name : src.entryList(QDir::Files))
         QFile::copy(src.filePath(name), home.filePath(QStringLiteral("Config/") + name));
 
+    // Without ser2net the network rows are left out, with a note.
+    const bool network = !Ser2NetProcess::programPath().isEmpty();
     std::printf(
-        "| baud | read-out s | wire limit s | read-out vs limit | live Hz | pass limit Hz | live "
-        "vs limit | CPU %% of a core |\n");
-    std::printf("|---|---|---|---|---|---|---|---|\n");
+        "| port | baud | read-out s | wire limit s | read-out vs limit | live Hz | pass limit Hz | "
+        "live vs limit | CPU %% of a core | reconnect s |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     qint64 totalRecords = 0;
     qint64 totalChars = 0;
     for (int baud : {115200, 19200}) {
-        const Row r = measure(baud, home.path(), seconds, monitor);
-        totalRecords += r.records;
-        totalChars += r.detailChars;
-        std::printf("| %d | %.2f | %.2f | %.0f %% | %.2f | %.2f | %.0f %% | %.2f |\n", r.baud,
-                    r.readoutS, r.readoutLimitS,
-                    r.readoutS > 0 ? 100.0 * r.readoutLimitS / r.readoutS : 0.0, r.liveHz,
-                    r.liveLimitHz, r.liveLimitHz > 0 ? 100.0 * r.liveHz / r.liveLimitHz : 0.0,
-                    r.cpuPercent);
+        for (Kind kind : {Kind::Serial, Kind::Tcp, Kind::Rfc2217}) {
+            if (kind != Kind::Serial && !network)
+                continue;
+            const Row r = measure(kind, baud, home.path(), seconds, monitor);
+            totalRecords += r.records;
+            totalChars += r.detailChars;
+            const QByteArray reconnect =
+                r.reconnectS >= 0 ? QByteArray::number(r.reconnectS, 'f', 2) : QByteArray("-");
+            std::printf(
+                "| %s | %d | %.2f | %.2f | %.0f %% | %.2f | %.2f | %.0f %% | %.2f | %s |\n",
+                kindName(r.kind), r.baud, r.readoutS, r.readoutLimitS,
+                r.readoutS > 0 ? 100.0 * r.readoutLimitS / r.readoutS : 0.0, r.liveHz,
+                r.liveLimitHz, r.liveLimitHz > 0 ? 100.0 * r.liveHz / r.liveLimitHz : 0.0,
+                r.cpuPercent, reconnect.constData());
+        }
     }
+    if (!network)
+        std::printf("\nser2net is not installed: no network rows (Debian package ser2net)\n");
     if (monitor)
         std::printf("\ntraffic monitor listening: every exchange recorded and decoded (%lld "
                     "records, %lld characters of entry text)\n",

@@ -2,14 +2,12 @@
 
 #include <QLoggingCategory>
 
+#include "base/texts.h"
 #include "link/codec.h"
 
 Q_LOGGING_CATEGORY(lcWire, "velmora.link.wire", QtWarningMsg)
 
-VaCom::VaCom(QObject* parent) : QObject(parent) {
-    connect(&port_, &QSerialPort::readyRead, this, &VaCom::readAvailable);
-    connect(&port_, &QSerialPort::errorOccurred, this, &VaCom::onError);
-}
+VaCom::VaCom(QObject* parent) : QObject(parent) {}
 
 bool VaCom::isAcceptedSpeed(const QString& text) {
     static const QStringList speeds = {QStringLiteral("9600"), QStringLiteral("19200"),
@@ -24,41 +22,51 @@ void VaCom::setSpeedText(const QString& text) {
 }
 
 bool VaCom::open() {
+    if (opening_) {
+        errorText_ = tr_("%1 is still connecting.").arg(portName_);
+        return false;
+    }
     close();
     errorText_.clear();
     permissionDenied_ = false;
-    port_.setPortName(portName_);
-    port_.setBaudRate(speed_);
-    port_.setDataBits(QSerialPort::Data8);
-    port_.setParity(QSerialPort::NoParity);
-    port_.setStopBits(QSerialPort::OneStop);
-    port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_.open(QIODevice::ReadWrite)) {
-        errorText_ = port_.errorString();
-        permissionDenied_ = port_.error() == QSerialPort::PermissionError;
+    const std::optional<PortAddress> address = PortAddress::parse(portName_, &errorText_);
+    if (!address)
+        return false;
+    // The previous port may be the sender of the signal that led here.
+    if (port_) {
+        port_->disconnect(this);
+        port_.release()->deleteLater();
+    }
+    port_ = BytePort::create(*address);
+    connect(port_.get(), &QIODevice::readyRead, this, &VaCom::readAvailable);
+    connect(port_.get(), &BytePort::lost, this, &VaCom::onLost);
+    opening_ = true;
+    const bool ok = port_->openPort(speed_);
+    opening_ = false;
+    if (!ok) {
+        errorText_ = port_->errorString();
+        permissionDenied_ = port_->permissionDenied();
+        port_->close();
         return false;
     }
-    port_.setDataTerminalReady(false);
-    port_.setRequestToSend(false);
-    port_.clear();
     framer_.reset();
     matcher_.reset();
     return true;
 }
 
 void VaCom::close() {
-    if (port_.isOpen())
-        port_.close();
+    if (port_ && port_->isOpen())
+        port_->close();
     framer_.reset();
     matcher_.reset();
 }
 
 bool VaCom::write(const QByteArray& frame) {
-    if (!port_.isOpen())
+    if (!isOpen())
         return false;
     qCDebug(lcWire) << "TX" << frame.trimmed();
-    if (port_.write(frame) != frame.size()) {
-        errorText_ = port_.errorString();
+    if (port_->write(frame) != frame.size()) {
+        errorText_ = port_->errorString();
         return false;
     }
     // ":" hex CR LF, as the request builders make it.
@@ -73,17 +81,16 @@ bool VaCom::write(const QByteArray& frame) {
 }
 
 void VaCom::readAvailable() {
-    const QByteArray bytes = port_.readAll();
+    const QByteArray bytes = port_->readAll();
     for (const QByteArray& p : framer_.feed(bytes)) {
         qCDebug(lcWire) << "RX" << p.trimmed();
         Q_EMIT packet(p);
     }
 }
 
-void VaCom::onError(QSerialPort::SerialPortError error) {
-    // A resource error on the open port is the device going away.
-    if (error == QSerialPort::ResourceError && port_.isOpen()) {
-        errorText_ = port_.errorString();
+void VaCom::onLost() {
+    if (isOpen()) {
+        errorText_ = port_->errorString();
         Q_EMIT removed();
     }
 }

@@ -2,15 +2,17 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
+#include <memory>
 
+#include "link/byteport.h"
 #include "link/packetframer.h"
 #include "link/replymatcher.h"
 
-// VaCom: the instrument's serial port, fixed at 8N1, no flow control, DTR and
-// RTS held inactive, with its packet framer. Lives on the main thread; the
-// transmit thread asks the main thread to write.
+// VaCom: the instrument's port, fixed at 8N1, no flow control, DTR and RTS
+// held inactive, with its packet framer. The port name chooses the byte
+// stream: a serial device, or a network serial server (tcp://, rfc2217://). Lives on the main
+// thread; the transmit thread asks the main thread to write.
 class VaCom : public QObject {
     Q_OBJECT
 public:
@@ -28,7 +30,10 @@ public:
     // tells the usual Linux cause apart.
     bool open();
     void close();
-    bool isOpen() const { return port_.isOpen(); }
+    bool isOpen() const { return port_ && port_->isOpen(); }
+    // The port name is a network address rather than a device.
+    bool isOpening() const { return opening_; }
+    bool isNetwork() const { return PortAddress::looksNetwork(portName_); }
     bool write(const QByteArray& frame);
     QString errorText() const { return errorText_; }
     bool permissionDenied() const { return permissionDenied_; }
@@ -44,9 +49,12 @@ Q_SIGNALS:
 
 private:
     void readAvailable();
-    void onError(QSerialPort::SerialPortError error);
+    void onLost();
 
-    QSerialPort port_;
+    std::unique_ptr<BytePort> port_;
+    // A network connect waits in an event loop; a second open meanwhile
+    // (a recovery tick) is refused rather than nested.
+    bool opening_ = false;
     ComDataPacket1 framer_;
     ReplyMatcher matcher_;
     QString portName_ = QStringLiteral("COM1");

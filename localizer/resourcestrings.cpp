@@ -266,6 +266,23 @@ const QList<Entry>& table() {
         {362, "1CouldNotBeWritten2", "%1 could not be written: %2"},
         {420, "TheInstrumentDidNotSaveTheDataCloseAnyway",
          "The instrument did not save the data. Close anyway?"},
+        // Network ports.
+        {470, "1IsNotANetworkPortWriteTcpHOSTPORTOrRfc2",
+         "%1 is not a network port: write tcp://HOST:PORT or rfc2217://HOST:PORT."},
+        {471, "1RefusedTheConnectionNothingListensOnTha",
+         "%1 refused the connection: nothing listens on that port."},
+        {472, "1TheHostIsNotKnown", "%1: the host is not known."},
+        {473, "1DidNotAcceptTheConnectionWithin2S",
+         "%1 did not accept the connection within %2 s."},
+        {474, "CannotConnectTo12", "Cannot connect to %1: %2"},
+        {475, "TheConnectionTo1WasLost", "The connection to %1 was lost."},
+        {476, "1IsStillConnecting", "%1 is still connecting."},
+        {477, "Network", "Network…"},
+        {478, "NetworkPort", "Network port"},
+        {479, "Host", "Host:"},
+        {481, "Kind", "Kind:"},
+        {482, "RawTCP", "Raw TCP"},
+        {483, "TelnetRFC2217", "Telnet RFC 2217"},
     };
     return entries;
 }

@@ -6,6 +6,7 @@
 
 #include "base/eventlog.h"
 #include "base/programfolder.h"
+#include "link/portaddress.h"
 #include "services/atomicfile.h"
 
 namespace {
@@ -136,7 +137,16 @@ SettingsFile::LoadResult SettingsFile::parse(const QByteArray& content, int wind
         }
         result.values.*field.member = text;
     }
-    // Lines past the fourteenth are not read; nothing depends on them.
+    // The optional fifteenth line: remembered network ports. One that does
+    // not parse is dropped, the others kept.
+    if (lines.size() > kLines) {
+        QByteArray raw = lines[kLines];
+        if (raw.endsWith('\r'))
+            raw.chop(1);
+        result.values.porte_rete =
+            PortAddress::rememberedText(PortAddress::remembered(QString::fromLatin1(raw)));
+    }
+    // Lines past the fifteenth are not read; nothing depends on them.
     return result;
 }
 
@@ -169,6 +179,18 @@ QByteArray SettingsFile::serialize(const fdati& values, QString* error) {
         if (text.contains(QLatin1Char('\n')))
             bad.append(QLatin1String(field.name));
         out += encodeField(text);
+        out += "\r\n";
+    }
+    // Written only when there is something to remember, so a file of a
+    // technician who never used a network port keeps its fourteen lines.
+    if (!values.porte_rete.isEmpty()) {
+        const QString text = values.porte_rete;
+        bool storable = !text.contains(QLatin1Char('\n'));
+        for (QChar c : text)
+            storable = storable && c.unicode() <= 0xFF;
+        if (!storable)
+            bad.append(QStringLiteral("porte_rete"));
+        out += text.toLatin1();
         out += "\r\n";
     }
     if (!bad.isEmpty()) {

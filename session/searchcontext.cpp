@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
+#include "link/portaddress.h"
 #include "session/connection.h"
 #include "session/hotplug.h"
 #include "session/searchprobe.h"
@@ -67,6 +68,14 @@ QList<SearchContext::PortItem> SearchContext::portItems() const {
     QList<PortItem> items;
     for (const QString& path : watch_.ports())
         items.append(PortItem{path, describePort(path, known)});
+    // Then the network ports used before, the chosen one first when it is
+    // a network port not yet remembered (it is remembered once it opens).
+    QStringList network = PortAddress::remembered(s_.settings().porte_rete);
+    const QString porta = s_.settings().porta;
+    if (PortAddress::looksNetwork(porta) && !network.contains(porta) && PortAddress::parse(porta))
+        network.prepend(porta);
+    for (const QString& address : network)
+        items.append(PortItem{address, address});
     return items;
 }
 

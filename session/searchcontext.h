@@ -28,7 +28,8 @@ public:
     // ---- the port and speed lists ----
     // cercacom: the port list scanned again; portListChanged follows.
     void cercacom();
-    // The scanned list, "NO" included, sorted by path.
+    // The scanned list, "NO" included, sorted by path, then the network
+    // ports used before.
     QList<PortItem> portItems() const;
     static QStringList speedItems();
     QString porta() const;

@@ -268,6 +268,9 @@ void Session::impostacom() {
     if (chosen) {
         link_.porta_chiusa = false;
         if (port_.open()) {
+            if (port_.isNetwork())
+                settings_.porte_rete = PortAddress::rememberedText(PortAddress::remember(
+                    PortAddress::remembered(settings_.porte_rete), settings_.porta));
             if (startupComplete_ && !link_.online && !link_.uso_esclusivo)
                 connection_->connectInstrument();
         } else {
@@ -276,20 +279,30 @@ void Session::impostacom() {
                 QString text = settings_.porta + QLatin1Char(' ') + tr_("not Available");
                 if (port_.permissionDenied())
                     text += QLatin1Char('\n') + PortAccess::permissionAdvice(settings_.porta);
+                else if (port_.isNetwork() && !port_.errorText().isEmpty())
+                    text += QLatin1Char('\n') + port_.errorText();
                 presentation_->domanda(text, 1);
             }
             port_.close();
-            settings_.porta = QStringLiteral("NO");
-            link_.porta_scelta = false;
+            // A network server gives no arrival event when it comes back:
+            // its address stays chosen and the recovery keeps trying it.
+            if (!port_.isNetwork() || !PortAddress::parse(settings_.porta)) {
+                settings_.porta = QStringLiteral("NO");
+                link_.porta_scelta = false;
+            }
             link_.online = false;
             connection_->disablePages();
             connection_->refreshPresentation();
             tRecover_.start();
         }
     }
-    presentation_->setWindowTitle(
-        QStringLiteral("Velmora - ") + settings_.porta + QLatin1Char(':') + settings_.velocita +
-        QStringLiteral(" N,8,1 - Rev.") + QStringLiteral(VELMORA_VERSION));
+    // A raw TCP server runs its line at its own speed: the address alone.
+    const QString line =
+        settings_.porta.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive)
+            ? settings_.porta
+            : settings_.porta + QLatin1Char(':') + settings_.velocita + QStringLiteral(" N,8,1");
+    presentation_->setWindowTitle(QStringLiteral("Velmora - ") + line + QStringLiteral(" - Rev.") +
+                                  QStringLiteral(VELMORA_VERSION));
 }
 
 void Session::elabora_risposta(const QByteArray& packet) {
@@ -315,7 +328,9 @@ void Session::onPortRemoved() {
 
 void Session::onRecoverTick() {
     // The firmware programmer holds the port until it ends.
-    if (!link_.modo_offline && !link_.aggiornamento_fw)
+    // A network connect in progress waits in an event loop; this tick
+    // must not start another one inside it.
+    if (!link_.modo_offline && !link_.aggiornamento_fw && !port_.isOpening())
         impostacom();
 }
 

@@ -12,7 +12,7 @@ case "$SECONDS_EACH" in
   ''|*[!0-9]*) echo "fuzz: SECONDS must be a whole number, not '$SECONDS_EACH'" >&2; exit 2 ;;
 esac
 BUILD="$ROOT/build-fuzz"
-TARGETS=(framereader definition backupfile settingsfile showentry languagefile)
+TARGETS=(framereader definition backupfile settingsfile showentry languagefile rfc2217)
 if [ "$#" -gt 1 ]; then
   shift
   for t in "$@"; do

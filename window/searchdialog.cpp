@@ -10,11 +10,15 @@
 #include "ui_searchdialog.h"
 #include "window/localization.h"
 #include "window/localizeradapter.h"
+#include "window/networkportdialog.h"
 
 namespace {
 
 const QString kNoPort = QStringLiteral("NO");
 const QString kCaptionPrefix = QStringLiteral("CH: ");
+// The port list's "Network…" entry: not a port name (it has no scheme and
+// cannot be a device path).
+const QString kNetworkItem = QStringLiteral("\x01network");
 
 // The instrument as a result picture: a housing with its display showing
 // the address it answered at.
@@ -114,6 +118,8 @@ void TFSearch::fillPortList() {
         if (item.path == kNoPort)
             noItem = i;
     }
+    // Last, the way to a network serial server not in the list yet.
+    ui->CBPorta->addItem(tr_("Network…"), kNetworkItem);
     ui->CBPorta->setCurrentIndex(selected >= 0 ? selected : noItem);
     ui->CBPorta->setToolTip(ui->CBPorta->currentText());
     ui->CBBaud->setCurrentIndex(ui->CBBaud->findText(ctx_.velocita().toUpper()));
@@ -126,12 +132,31 @@ void TFSearch::CBPortaChange() {
     const QString port = ui->CBPorta->currentIndex() < 0
                              ? kNoPort
                              : ui->CBPorta->currentData().toString();
+    if (port == kNetworkItem) {
+        askNetworkPort();
+        return;
+    }
     // A speed that is not in the list stays as it is.
     const QString speed =
         ui->CBBaud->currentIndex() < 0 ? ctx_.velocita() : ui->CBBaud->currentText();
     ui->CBPorta->setToolTip(ui->CBPorta->currentText());
     ctx_.choosePort(port, speed);
     ui->btsearch->setEnabled(true);
+}
+
+void TFSearch::askNetworkPort() {
+    // Asked without blocking; the list shows the port in use meanwhile.
+    fillPortList();
+    ui->btsearch->setEnabled(true);
+    auto* dialog = new NetworkPortDialog(ctx_.porta(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        const QString speed =
+            ui->CBBaud->currentIndex() < 0 ? ctx_.velocita() : ui->CBBaud->currentText();
+        ctx_.choosePort(dialog->address(), speed);
+        fillPortList();
+    });
+    dialog->open();
 }
 
 void TFSearch::btsearchClick() {

@@ -46,6 +46,8 @@ protected:
 private:
     void fillPortList();
     void CBPortaChange();
+    // "Network…": the host, port and kind of a network serial server.
+    void askNetworkPort();
     void BtselClick();
     void FormShow();
 

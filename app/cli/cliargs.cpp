@@ -184,7 +184,11 @@ CliParse parseCliArguments(const QStringList& arguments) {
     o.port = given.value(QStringLiteral("port"));
     o.home = given.value(QStringLiteral("home"));
     if (given.contains(QStringLiteral("port")) && o.port.isEmpty()) {
-        r.error = QStringLiteral("--port needs a device path");
+        r.error = QStringLiteral("--port needs a device path or a network address");
+        return r;
+    }
+    if (QString malformed; !o.port.isEmpty() && !PortAddress::parse(o.port, &malformed)) {
+        r.error = malformed;
         return r;
     }
     if (given.contains(QStringLiteral("baud"))) {
@@ -278,7 +282,7 @@ QString cliUsage() {
         "Usage: velmora-cli [options] COMMAND [operands]\n"
         "\n"
         "Commands:\n"
-        "  ports                      list serial ports\n"
+        "  ports                      list serial ports and the network ports used last\n"
         "  search                     probe addresses 1-127 and list what answered\n"
         "  info                       connect and show model, release, definition, address\n"
         "  read                       connect and print every setup entry\n"
@@ -293,7 +297,10 @@ QString cliUsage() {
         "  trace                      print every exchange with the instrument, decoded by entry\n"
         "\n"
         "Common options:\n"
-        "  --port PATH                serial port (default: the settings file's port)\n"
+        "  --port PORT                serial port (default: the settings file's port): a\n"
+        "                             device path, tcp://HOST:PORT (raw TCP to a network\n"
+        "                             serial server) or rfc2217://HOST:PORT (telnet with\n"
+        "                             serial set-up; --baud is sent to the server)\n"
         "  --baud N                   9600, 19200, 38400, 57600 or 115200\n"
         "  --address N                instrument address, 1-127\n"
         "  --home DIR                 program folder (Config/, ISetup.dat, logfile.txt);\n"

@@ -39,6 +39,9 @@ void CliLink::loadSettings() {
                        QStringLiteral("no port given: use --port PATH (the settings file in %1 "
                                       "names none)")
                            .arg(ProgramFolder::path())};
+    QString malformed;
+    if (!PortAddress::parse(port_, &malformed))
+        throw CliError{kExitUsage, malformed};
 
     speed_ = options_.baud.isEmpty() ? f.velocita : options_.baud;
     if (!VaCom::isAcceptedSpeed(speed_))
@@ -76,8 +79,13 @@ void CliLink::prepareCore() {
     session_.flushControls();
 }
 
+// A device path must exist before it is opened; a network address is tried.
+bool CliLink::portMayExist() const {
+    return PortAddress::looksNetwork(port_) || QFileInfo::exists(port_);
+}
+
 CliError CliLink::openError() const {
-    if (!QFileInfo::exists(port_))
+    if (!portMayExist())
         return {kExitInstrument, QStringLiteral("no serial port at %1").arg(port_)};
     const VaCom& port = const_cast<Session&>(session_).port();
     if (port.permissionDenied())
@@ -89,7 +97,7 @@ void CliLink::openPort() {
     loadSettings();
     prepareCore();
     session_.setStartupComplete(false);
-    if (!QFileInfo::exists(port_))
+    if (!portMayExist())
         throw openError();
     session_.impostacom();
     session_.tRecover().stop();
@@ -100,13 +108,18 @@ void CliLink::openPort() {
 void CliLink::connectInstrument() {
     loadSettings();
     prepareCore();
-    if (!QFileInfo::exists(port_))
+    if (!portMayExist())
         throw openError();
     identified_ = false;
     presentation_.onReadOut = [this] { identified_ = true; };
     session_.setStartupComplete(true);
     session_.impostacom();
-    const bool openFailed = session_.settings().porta == QLatin1String("NO");
+    // A network address stays chosen when its server is away: a network
+    // port that is closed with a reason did not open.
+    const VaCom& port = session_.port();
+    const bool openFailed =
+        session_.settings().porta == QLatin1String("NO") ||
+        (port.isNetwork() && !port.isOpen() && !port.errorText().isEmpty());
     if (openFailed || !session_.link().online)
         session_.tRecover().stop();
     if (openFailed)

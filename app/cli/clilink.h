@@ -65,6 +65,7 @@ private:
     void loadSettings();
     void prepareCore();
     CliError openError() const;
+    bool portMayExist() const;
     void cut();
     void onInterrupt();
     void onRemoved();

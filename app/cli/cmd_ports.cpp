@@ -7,6 +7,7 @@
 #include "app/cli/clicommands.h"
 #include "app/cli/clilink.h"
 #include "base/programfolder.h"
+#include "link/portaddress.h"
 #include "session/hotplug.h"
 #include "session/searchprobe.h"
 #include "services/settingsfile.h"
@@ -58,6 +59,15 @@ int CliCommands::ports(const CliOptions& o, const CliOutput& out) {
                 (description.isEmpty() ? QString() : QStringLiteral(", ")) + info.manufacturer();
         rows.append({port, usb.isEmpty() ? QStringLiteral("-") : usb,
                      description.isEmpty() ? QStringLiteral("-") : description});
+    }
+    // The network ports the window used last, as its port list offers them.
+    for (const QString& port : PortAddress::remembered(session.settings().porte_rete)) {
+        QJsonObject p;
+        p.insert(QStringLiteral("port"), port);
+        p.insert(QStringLiteral("network"), true);
+        p.insert(QStringLiteral("configured"), port == session.settings().porta);
+        list.append(p);
+        rows.append({port, QStringLiteral("-"), QStringLiteral("network port, used before")});
     }
     QJsonObject doc;
     doc.insert(QStringLiteral("ports"), list);
