@@ -157,8 +157,8 @@ QString Certificate::html(const CertificateData& d, const Verification& v) {
     h += fieldRow(tr_("Address"), orNotRead(d.address));
     h += fieldRow(tr_("Maximum weight"), orNotRead(d.maximum));
     h += fieldRow(tr_("Scale division"), orNotRead(d.division));
-    h += fieldRow(tr_("Sensitivity"),
-                  d.sensitivity.isEmpty() ? orNotRead(QString())
+    h += fieldRow(tr_("Sensitivity"), d.sensitivity.isEmpty()
+                                          ? orNotRead(QString())
                                           : esc(d.sensitivity) + QStringLiteral(" mV/V"));
     h += fieldRow(tr_("Used weight"), orNotRead(d.usedWeight));
     h += fieldRow(tr_("Calibration number"), orNotRead(d.calibrationCount));
@@ -179,16 +179,16 @@ QString Certificate::html(const CertificateData& d, const Verification& v) {
     }
 
     h += QStringLiteral("<h3>%1</h3>").arg(esc(tr_("Verification")));
-    h += QStringLiteral("<p>%1: %2 &nbsp;&nbsp; %3: %4</p>")
-             .arg(esc(tr_("Accuracy class")), esc(accuracyClassText(v.accuracy())),
-                  esc(tr_("Verification kind")),
-                  esc(v.kind() == VerificationKind::InService ? tr_("In service")
-                                                              : tr_("Initial")));
+    h +=
+        QStringLiteral("<p>%1: %2 &nbsp;&nbsp; %3: %4</p>")
+            .arg(esc(tr_("Accuracy class")), esc(accuracyClassText(v.accuracy())),
+                 esc(tr_("Verification kind")),
+                 esc(v.kind() == VerificationKind::InService ? tr_("In service") : tr_("Initial")));
     h += kTable;
-    h += QStringLiteral(
-             "<tr><th>#</th><th>%1</th><th>%2</th><th>%3</th><th>%4</th><th>%5</th></tr>")
-             .arg(esc(tr_("Applied")), esc(tr_("Shown")), esc(tr_("Error")),
-                  esc(tr_("Tolerance")), esc(tr_("Verdict")));
+    h +=
+        QStringLiteral("<tr><th>#</th><th>%1</th><th>%2</th><th>%3</th><th>%4</th><th>%5</th></tr>")
+            .arg(esc(tr_("Applied")), esc(tr_("Shown")), esc(tr_("Error")), esc(tr_("Tolerance")),
+                 esc(tr_("Verdict")));
     for (qsizetype i = 0; i < v.rows().size(); ++i) {
         const VerificationRow& r = v.rows()[i];
         const std::optional<double> e = r.error();
@@ -234,8 +234,7 @@ QString Certificate::html(const CertificateData& d, const Verification& v) {
     h += QStringLiteral("<h3 style=\"page-break-before: always\">%1</h3>")
              .arg(esc(tr_("Setup entries")));
     h += kTable;
-    h += QStringLiteral("<tr><th>%1</th><th>%2</th></tr>")
-             .arg(esc(tr_("Name")), esc(tr_("Value")));
+    h += QStringLiteral("<tr><th>%1</th><th>%2</th></tr>").arg(esc(tr_("Name")), esc(tr_("Value")));
     for (const auto& [name, value] : d.setup)
         h += QStringLiteral("<tr><td>%1</td><td>%2</td></tr>").arg(esc(name), orNotRead(value));
     h += QStringLiteral("</table></body></html>");
@@ -270,7 +269,6 @@ bool Certificate::writePdf(const CertificateData& data, const Verification& veri
     return writeFileAtomically(path, buffer.data(), error);
 }
 
-bool Certificate::writeCsv(const Verification& verification, const QString& path,
-                           QString* error) {
+bool Certificate::writeCsv(const Verification& verification, const QString& path, QString* error) {
     return writeFileAtomically(path, verification.csv(), error);
 }

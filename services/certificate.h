@@ -66,8 +66,8 @@ QString html(const CertificateData& data, const Verification& verification);
 
 // The PDF (A4) written whole or not at all: a failure leaves no file
 // and no earlier file changed. Needs a QGuiApplication.
-bool writePdf(const CertificateData& data, const Verification& verification,
-              const QString& path, QString* error);
+bool writePdf(const CertificateData& data, const Verification& verification, const QString& path,
+              QString* error);
 // The CSV (Verification::csv), written whole or not at all.
 bool writeCsv(const Verification& verification, const QString& path, QString* error);
 

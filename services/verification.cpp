@@ -88,7 +88,10 @@ bool RepeatabilityCheck::passed() const {
 
 Verification::Verification(AccuracyClass accuracy, VerificationKind kind, double division,
                            int decimals)
-    : accuracy_(accuracy), kind_(kind), division_(division), decimals_(std::clamp(decimals, 0, 6)) {}
+    : accuracy_(accuracy),
+      kind_(kind),
+      division_(division),
+      decimals_(std::clamp(decimals, 0, 6)) {}
 
 double Verification::toleranceAt(double load) const {
     if (division_ <= 0.0)
@@ -201,4 +204,15 @@ std::optional<double> shownWeight(const QString& text) {
     if (!plain.match(t).hasMatch())
         return std::nullopt;
     return t.toDouble();
+}
+
+void StableWatch::feed(qint64 nowMs, bool stable, const QString& shown) {
+    last_ = nowMs;
+    if (!stable) {
+        since_.reset();
+        return;
+    }
+    if (!since_)
+        since_ = nowMs;
+    shown_ = shown;
 }

@@ -107,6 +107,30 @@ private:
     std::optional<RepeatabilityCheck> repeat_;
 };
 
+// "Wait until stable": the instrument's stable flag must hold, without a
+// single unstable reading, for `holdMs` after restart() before a weight
+// counts as read. The readings come from the live refresh; time is the
+// caller's, so both the window and the terminal judge alike.
+class StableWatch {
+public:
+    explicit StableWatch(int holdMs) : holdMs_(holdMs) {}
+    // Forgets what came before (a load was just put on).
+    void restart() { since_.reset(); }
+    void feed(qint64 nowMs, bool stable, const QString& shown);
+    // Stable that long; `shown` is then the weight to record.
+    bool settled() const { return since_ && last_ - *since_ >= holdMs_; }
+    QString shown() const { return shown_; }
+    // How long the weight has been stable so far, 0 when it is not.
+    qint64 stableForMs() const { return since_ ? last_ - *since_ : 0; }
+    int holdMs() const { return holdMs_; }
+
+private:
+    int holdMs_;
+    std::optional<qint64> since_;
+    qint64 last_ = 0;
+    QString shown_;
+};
+
 // The shown text as a weight: "1500", "-0.5", " 12.30 "; nothing for the
 // overload text or anything else that is not a plain number.
 std::optional<double> shownWeight(const QString& text);

@@ -49,7 +49,8 @@ QStringList ControlChannel::execute(const QString& line, bool* quit) {
         return {QStringLiteral("OK settle %1").arg(ms)};
     }
     if (cmd == QLatin1String("error")) {
-        const auto usage = err(QStringLiteral("usage: error off|<kg>:<divisions>[,<kg>:<divisions>...]"));
+        const auto usage =
+            err(QStringLiteral("usage: error off|<kg>:<divisions>[,<kg>:<divisions>...]"));
         if (words.size() != 2)
             return usage;
         std::vector<std::pair<double, double>> curve;
@@ -123,7 +124,7 @@ QStringList ControlChannel::execute(const QString& line, bool* quit) {
     }
     if (cmd == QLatin1String("exception3")) {
         bool ok = false;
-        const int reg = words.size() != 2                ? -2
+        const int reg = words.size() != 2                  ? -2
                         : words[1] == QLatin1String("off") ? -1
                                                            : words[1].toInt(&ok);
         if (reg < -1 || (reg >= 0 && (!ok || reg > 65535)))

@@ -131,8 +131,8 @@ ScaleReading WeighingModel::reading(const ScaleSetup& s) const {
     // little history exists yet (just started, or just settled).
     const bool windowFull = !history_.empty() && history_.back().first - history_.front().first >=
                                                      kStabilityWindowMs - 2 * kStepMs;
-    r.stable = !r.outOfRange && windowFull && (hi - lo) <= std::max(1, s.motion) &&
-               now_ >= settledAt_;
+    r.stable =
+        !r.outOfRange && windowFull && (hi - lo) <= std::max(1, s.motion) && now_ >= settledAt_;
     return r;
 }
 

@@ -16,6 +16,7 @@ private Q_SLOTS:
     void repeatability_data();
     void repeatability();
     void csvExact();
+    void stableMustHold();
 };
 
 Q_DECLARE_METATYPE(AccuracyClass)
@@ -87,9 +88,9 @@ void TestVerification::rowsJudged() {
     QFETCH(double, applied);
     QFETCH(QString, shown);
     QFETCH(bool, pass);
-    Verification v(AccuracyClass::III, inService ? VerificationKind::InService
-                                                 : VerificationKind::Initial,
-                   division, decimals);
+    Verification v(AccuracyClass::III,
+                   inService ? VerificationKind::InService : VerificationKind::Initial, division,
+                   decimals);
     v.record(0.0, QStringLiteral("0"), false);
     const VerificationRow& row = v.record(applied, shown, false);
     QCOMPARE(row.passed(), pass);
@@ -165,6 +166,27 @@ void TestVerification::csvExact() {
                                  "750.0;751.0;1.0;0.50;fail\n"
                                  "750.0;;;0.50;fail\n"
                                  "0.0;0.0;0.0;0.25;pass\n"));
+}
+
+void TestVerification::stableMustHold() {
+    StableWatch w(2000);
+    w.feed(0, true, QStringLiteral("0"));
+    w.feed(1900, true, QStringLiteral("1"));
+    QVERIFY(!w.settled());
+    // One unstable reading starts the wait again.
+    w.feed(1950, false, QStringLiteral("7"));
+    w.feed(2000, true, QStringLiteral("1"));
+    w.feed(3990, true, QStringLiteral("1"));
+    QVERIFY(!w.settled());
+    w.feed(4000, true, QStringLiteral("2"));
+    QVERIFY(w.settled());
+    QCOMPARE(w.shown(), QStringLiteral("2"));
+    // A new load: what was stable before does not count.
+    w.restart();
+    QVERIFY(!w.settled());
+    w.feed(4100, true, QStringLiteral("500"));
+    QVERIFY(!w.settled());
+    QCOMPARE(w.stableForMs(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestVerification)

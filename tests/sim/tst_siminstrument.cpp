@@ -648,8 +648,8 @@ void TestSimInstrument::settlingTimeAndErrorCurve() {
     // 2 divisions too heavy at 1500 kg, none at 1000 and 2000, linear between.
     inst->scale().setSettlingMs(0);
     inst->scale().setErrorCurve({{1000, 0}, {1500, 2}, {2000, 0}});
-    for (const auto& [load, shown] :
-         std::vector<std::pair<double, int>>{{500, 500}, {1250, 1251}, {1500, 1502}, {1800, 1801}}) {
+    for (const auto& [load, shown] : std::vector<std::pair<double, int>>{
+             {500, 500}, {1250, 1251}, {1500, 1502}, {1800, 1801}}) {
         inst->setLoad(load);
         settle(*inst);
         QCOMPARE(inst->status().value("gross").toInt(), shown);
