@@ -6,11 +6,11 @@
 #include <functional>
 #include <memory>
 
+#include "base/fdati.h"
 #include "device/controlmodel.h"
 #include "device/decoding.h"
 #include "device/liverefresh.h"
 #include "device/paramtable.h"
-#include "session/presentation.h"
 #include "link/framereader.h"
 #include "link/linkstate.h"
 #include "link/mainqueue.h"
@@ -19,7 +19,7 @@
 #include "link/transmitring.h"
 #include "link/transmitthread.h"
 #include "link/vacom.h"
-#include "base/fdati.h"
+#include "session/presentation.h"
 
 class Dispatcher;
 class Requests;
@@ -41,6 +41,9 @@ public:
     LinkState& link() { return link_; }
     TransmitRing& ring() { return ring_; }
     ParameterTable& table() { return table_; }
+    // Live replies turned into the display so far: a reading is fresh
+    // when this has moved since the last look.
+    quint64 liveRefreshes() const { return liveRefreshes_; }
     DisplayState& display() { return display_; }
     ControlModel& controls() { return controls_; }
     Decoder& decoder() { return *decoder_; }
@@ -178,6 +181,7 @@ private:
     TransmitRing ring_;
     ParameterTable table_;
     DisplayState display_;
+    quint64 liveRefreshes_ = 0;
     ControlModel controls_;
     std::unique_ptr<Decoder> decoder_;
     fdati settings_;

@@ -38,6 +38,17 @@ public:
     // what it shows.
     void loadcallog();
 
+    // The page's calibration sequences, run by its buttons and by the
+    // guided calibration alike. Zero: the calibration zero command; true
+    // when the instrument took it.
+    bool runZero();
+    // Acquire with `weightText` as the known weight (put into the field
+    // first): role 7, then the acquire command once role 7 was taken, and
+    // the calibration log counts it. True when the instrument took both.
+    bool runAcquire(const QString& weightText);
+    // "Guided calibration…": the assistant, online only.
+    void openAssistant();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
