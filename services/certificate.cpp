@@ -129,7 +129,11 @@ CertificateData Certificate::fromSession(Session& session) {
     }
     for (int i = 0; i < t.setupCount(); ++i) {
         const ParamEntry& e = t.entry(i);
-        d.setup.append({e.name, shownValue(session, e.role, e.value)});
+        // The calibration page marks the maximum weight "0" after a zero
+        // or an acquire so that its next Send writes it again; the field
+        // still shows what the instrument holds.
+        const bool marked = (e.role & 127) == kRoleMaximum;
+        d.setup.append({e.name, marked ? d.maximum : shownValue(session, e.role, e.value)});
     }
     return d;
 }
