@@ -19,6 +19,7 @@
 #include "support/simprocess.h"
 #include "support/testhome.h"
 #include "window/calibrationassistant.h"
+#include "window/calibrationpage.h"
 #include "window/navigator.h"
 #include "window/tform1.h"
 
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
     std::printf("| calibration page | %.2f | < 5 |\n", measure(seconds));
     std::fflush(stdout);
 
-    form.findChild<QPushButton*>(QStringLiteral("btGuidedCalibration"))->click();
+    form.findChild<CalibrationPage*>(QStringLiteral("Panel1"))->guidedButton()->click();
     auto* a = form.findChild<CalibrationAssistant*>();
     if (!a)
         return 1;

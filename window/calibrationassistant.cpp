@@ -310,7 +310,9 @@ void CalibrationAssistant::sample() {
 
 void CalibrationAssistant::startWaiting() {
     waiting_ = true;
-    watch_ = StableWatch(step_ == Zero ? kZeroHoldMs : kReadHoldMs);
+    // Zero and span change the instrument: they wait longer, so that a
+    // reading from before the scale moved cannot count.
+    watch_ = StableWatch(step_ == Zero || step_ == Span ? kZeroHoldMs : kReadHoldMs);
     watch_.restart();
     lastReadings_ = context_.liveReadings();
     status_->setText(tr_("Waiting for a stable weight…"));

@@ -74,11 +74,12 @@ CalibrationPage::CalibrationPage(PageContext& context, QWidget* parent)
     connect(ui->bt_zero, &QPushButton::clicked, this, &CalibrationPage::bt_zeroClick);
     connect(ui->bt_acquire1, &QPushButton::clicked, this, &CalibrationPage::bt_acquire1Click);
     connect(ui->BtReset_cal, &QPushButton::clicked, this, &CalibrationPage::BtReset_calClick);
-    auto* guided = new QPushButton(tr_("Guided calibration…"), ui->GBCalib);
-    guided->setObjectName(QStringLiteral("btGuidedCalibration"));
-    guided->setMinimumSize(150, 40);
-    ui->GBCalibLayout->addWidget(guided, 3, 1);
-    connect(guided, &QPushButton::clicked, this, &CalibrationPage::openAssistant);
+    // Not one of the page's designed controls: it has no name for the
+    // language files to address, and follows the language through tr_().
+    guided_ = new QPushButton(tr_("Guided calibration…"), ui->GBCalib);
+    guided_->setMinimumSize(150, 40);
+    ui->GBCalibLayout->addWidget(guided_, 3, 1);
+    connect(guided_, &QPushButton::clicked, this, &CalibrationPage::openAssistant);
     // The main window colours "Send" too (orange after a read-out), with a
     // bare background colour that Qt paints as a pale gradient: the filter
     // gives every colour the page's flat face.
@@ -342,6 +343,7 @@ void CalibrationPage::BtReset_calClick() {
 // ---------------------------------------------------------- calibration log
 
 void CalibrationPage::languageChanged() {
+    guided_->setText(tr_("Guided calibration…"));
     loadcallog();
 }
 

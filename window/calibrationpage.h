@@ -5,6 +5,7 @@
 #include "window/page.h"
 
 class QLineEdit;
+class QPushButton;
 
 namespace Ui {
 class CalibrationPage;
@@ -48,6 +49,7 @@ public:
     bool runAcquire(const QString& weightText);
     // "Guided calibration…": the assistant, online only.
     void openAssistant();
+    QPushButton* guidedButton() const { return guided_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -72,6 +74,7 @@ private:
     void notCorrect();
 
     Ui::CalibrationPage* ui;
+    QPushButton* guided_ = nullptr;
     // CBUnitChange lets events run while the instrument answers, so a
     // second change of the box can arrive meanwhile.
     bool unitChanging_ = false;

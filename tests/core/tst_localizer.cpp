@@ -485,10 +485,11 @@ void TestLocalizer::numbering() {
     for (qsizetype i = 0; i < t.size(); ++i) {
         if (i > 0)
             QVERIFY(t[i].number > t[i - 1].number);
-        // From 100 on without gaps, but for the one number retired (198).
+        // From 100 on without gaps up to 287, but for the one number retired
+        // (198); later texts come in blocks, with gaps between them.
         if (i == 33)
             QCOMPARE(t[i].number, 100);
-        else if (i > 33)
+        else if (i > 33 && t[i].number <= 287)
             QCOMPARE(t[i].number, t[i - 1].number == 197 ? 199 : t[i - 1].number + 1);
         QVERIFY(!english.contains(t[i].english));
         QVERIFY(!names.contains(t[i].name));

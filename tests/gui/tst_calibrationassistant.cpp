@@ -125,7 +125,7 @@ void TestCalibrationAssistant::cleanup() {
 }
 
 CalibrationAssistant* TestCalibrationAssistant::open() {
-    f_->control<QPushButton>("btGuidedCalibration")->click();
+    f_->form->findChild<CalibrationPage*>(QStringLiteral("Panel1"))->guidedButton()->click();
     return a();
 }
 
@@ -308,13 +308,13 @@ void TestCalibrationAssistant::linkLostWhileWaiting() {
     button("assistantNext")->click();
     QCOMPARE(f_->sim->send(QStringLiteral("unplug")), QStringLiteral("OK unplug"));
     QTRY_VERIFY_WITH_TIMEOUT(!f_->session().link().online, 10000);
-    QVERIFY2(QTest::qWaitFor(
-                 [&] {
-                     return a()->status().contains(
-                         QStringLiteral("link to the instrument is lost"));
-                 },
-                 5000),
-             qPrintable(a()->status()));
+    QVERIFY2(
+        QTest::qWaitFor(
+            [&] {
+                return a()->status().contains(QStringLiteral("link to the instrument is lost"));
+            },
+            5000),
+        qPrintable(a()->status()));
     QCOMPARE(a()->findChild<QLabel*>("assistantWeight")->text(), QStringLiteral("- - - - -"));
     QVERIFY(a()->waiting());
     QCOMPARE(a()->verification()->rows().size(), qsizetype(1));
@@ -330,7 +330,7 @@ void TestCalibrationAssistant::offlineExplains() {
     BoxWatcher boxes(BoxWatcher::Ok);
     QCOMPARE(f_->sim->send(QStringLiteral("unplug")), QStringLiteral("OK unplug"));
     QTRY_VERIFY_WITH_TIMEOUT(!f_->session().link().online, 10000);
-    f_->control<QPushButton>("btGuidedCalibration")->click();
+    f_->form->findChild<CalibrationPage*>(QStringLiteral("Panel1"))->guidedButton()->click();
     QVERIFY(!a());
     QCOMPARE(boxes.seen.size(), 1);
     QVERIFY2(boxes.texts().first().contains(QStringLiteral("needs the instrument online")),
