@@ -4,7 +4,7 @@ _velmora_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="ports search info read get set save backup restore watch trace log diff"
+    local commands="ports search info read get set save backup restore watch trace log diff verify"
     local common="--port --baud --address --home --json --quiet -q --help --version"
 
     case $prev in
@@ -19,7 +19,16 @@ _velmora_cli() {
         --home)
             _filedir -d
             return ;;
-        --address | --seconds | --interval | --count)
+        --class)
+            COMPREPLY=($(compgen -W "II III IIII" -- "$cur"))
+            return ;;
+        --certificate)
+            _filedir pdf
+            return ;;
+        --csv)
+            _filedir csv
+            return ;;
+        --address | --seconds | --interval | --count | --loads | --language | --technician | --customer | --tag)
             return ;;
     esac
 
@@ -27,7 +36,8 @@ _velmora_cli() {
     local i command=""
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --port | --baud | --address | --home | --seconds | --interval | --count) ((i++)) ;;
+            --port | --baud | --address | --home | --seconds | --interval | --count | --loads | --class | \
+                --certificate | --csv | --language | --technician | --customer | --tag) ((i++)) ;;
             -*) ;;
             *) command=${words[i]}; break ;;
         esac
@@ -48,6 +58,7 @@ _velmora_cli() {
         watch) own="--seconds" ;;
         trace) own="--seconds --problems" ;;
         log) own="--interval --count --seconds --yes --append" ;;
+        verify) own="--loads --class --in-service --certificate --csv --language --technician --customer --tag" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$common $own" -- "$cur"))

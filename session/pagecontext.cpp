@@ -69,6 +69,10 @@ QString PageContext::scaleUp(const QString& text) const {
     return s_.decoder().scaleUp(text);
 }
 
+quint64 PageContext::liveReadings() const {
+    return s_.liveRefreshes();
+}
+
 bool PageContext::online() const {
     return s_.link().online;
 }

@@ -42,6 +42,8 @@ public:
 
     // ---- display and link state ----
     const DisplayState& display() const;
+    // Counts the live readings; the display may be stale while it stands still.
+    quint64 liveReadings() const;
     // The show-entry conversions of weight-like values (counts ↔ divisions).
     QString scaleDown(const QString& text) const;
     QString scaleUp(const QString& text) const;

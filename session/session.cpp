@@ -345,6 +345,7 @@ void Session::setView(int view) {
 }
 
 void Session::liveRefresh() {
+    ++liveRefreshes_;
     LiveInputs in;
     in.ioBits = ioBits;
     in.view = view_;

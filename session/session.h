@@ -41,6 +41,9 @@ public:
     LinkState& link() { return link_; }
     TransmitRing& ring() { return ring_; }
     ParameterTable& table() { return table_; }
+    // Live replies turned into the display so far: a reading is fresh
+    // when this has moved since the last look.
+    quint64 liveRefreshes() const { return liveRefreshes_; }
     DisplayState& display() { return display_; }
     ControlModel& controls() { return controls_; }
     Decoder& decoder() { return *decoder_; }
@@ -197,6 +200,7 @@ private:
     TransmitRing ring_;
     ParameterTable table_;
     DisplayState display_;
+    quint64 liveRefreshes_ = 0;
     ControlModel controls_;
     std::unique_ptr<Decoder> decoder_;
     fdati settings_;

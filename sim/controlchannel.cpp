@@ -39,6 +39,37 @@ QStringList ControlChannel::execute(const QString& line, bool* quit) {
         instrument_.setLoad(kg);
         return {QStringLiteral("OK load %1").arg(kg)};
     }
+    if (cmd == QLatin1String("settle")) {
+        bool ok = false;
+        const int ms = words.size() == 2 ? words[1].toInt(&ok) : -1;
+        if (!ok || ms < 0 || ms > 600000)
+            return err(QStringLiteral("usage: settle <ms> (0-600000)"));
+        server_.syncClock();
+        instrument_.scale().setSettlingMs(ms);
+        return {QStringLiteral("OK settle %1").arg(ms)};
+    }
+    if (cmd == QLatin1String("error")) {
+        const auto usage =
+            err(QStringLiteral("usage: error off|<kg>:<divisions>[,<kg>:<divisions>...]"));
+        if (words.size() != 2)
+            return usage;
+        std::vector<std::pair<double, double>> curve;
+        if (words[1] != QLatin1String("off")) {
+            for (const QString& point : words[1].split(QLatin1Char(','))) {
+                const QStringList xy = point.split(QLatin1Char(':'));
+                bool okX = false;
+                bool okY = false;
+                const double x = xy.size() == 2 ? xy[0].toDouble(&okX) : 0.0;
+                const double y = xy.size() == 2 ? xy[1].toDouble(&okY) : 0.0;
+                if (!okX || !okY)
+                    return usage;
+                curve.emplace_back(x, y);
+            }
+        }
+        server_.syncClock();
+        instrument_.scale().setErrorCurve(std::move(curve));
+        return {QStringLiteral("OK error ") + words[1]};
+    }
     if (cmd == QLatin1String("unplug")) {
         if (words.size() != 1)
             return err(QStringLiteral("usage: unplug"));
@@ -93,7 +124,7 @@ QStringList ControlChannel::execute(const QString& line, bool* quit) {
     }
     if (cmd == QLatin1String("exception3")) {
         bool ok = false;
-        const int reg = words.size() != 2                ? -2
+        const int reg = words.size() != 2                  ? -2
                         : words[1] == QLatin1String("off") ? -1
                                                            : words[1].toInt(&ok);
         if (reg < -1 || (reg >= 0 && (!ok || reg > 65535)))

@@ -12,6 +12,9 @@ class SimServer;
 
 // Commands on stdin, one a line, each answered on stdout:
 //   load <kg>          -> OK load <kg>
+//   settle <ms>        -> OK settle <ms>: a new load is unstable that long
+//   error off|<kg>:<e>,...  -> OK error ...: the weight shown is off by that
+//                         many divisions at those loads (linear between)
 //   unplug             -> OK unplug
 //   replug             -> PTY <path>, then OK replug <path>
 //   input <1|2> <0|1>  -> OK input <n> <state>

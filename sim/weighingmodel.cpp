@@ -45,7 +45,33 @@ double WeighingModel::kgOf(double points, const ScaleSetup& s) const {
 double WeighingModel::grossDivisionsNow(const ScaleSetup& s) const {
     if (s.division <= 0.0)
         return 0.0;
-    return (kgOf(pointsOf(filtered_), s) - zeroKg_) / s.division;
+    return (kgOf(pointsOf(filtered_), s) - zeroKg_) / s.division + errorDivisionsAt(load_);
+}
+
+void WeighingModel::setLoad(double kg) {
+    if (kg != load_)
+        settledAt_ = now_ + settlingMs_;
+    load_ = kg;
+}
+
+void WeighingModel::setErrorCurve(std::vector<std::pair<double, double>> points) {
+    std::sort(points.begin(), points.end());
+    errorCurve_ = std::move(points);
+}
+
+double WeighingModel::errorDivisionsAt(double kg) const {
+    if (errorCurve_.empty())
+        return 0.0;
+    if (kg <= errorCurve_.front().first)
+        return errorCurve_.front().second;
+    for (size_t i = 1; i < errorCurve_.size(); ++i) {
+        const auto& [x1, y1] = errorCurve_[i];
+        if (kg <= x1) {
+            const auto& [x0, y0] = errorCurve_[i - 1];
+            return x1 == x0 ? y1 : y0 + (y1 - y0) * (kg - x0) / (x1 - x0);
+        }
+    }
+    return errorCurve_.back().second;
 }
 
 void WeighingModel::step(const ScaleSetup& s) {
@@ -105,7 +131,8 @@ ScaleReading WeighingModel::reading(const ScaleSetup& s) const {
     // little history exists yet (just started, or just settled).
     const bool windowFull = !history_.empty() && history_.back().first - history_.front().first >=
                                                      kStabilityWindowMs - 2 * kStepMs;
-    r.stable = !r.outOfRange && windowFull && (hi - lo) <= std::max(1, s.motion);
+    r.stable =
+        !r.outOfRange && windowFull && (hi - lo) <= std::max(1, s.motion) && now_ >= settledAt_;
     return r;
 }
 

@@ -3,6 +3,8 @@
 #include <QtGlobal>
 #include <deque>
 #include <random>
+#include <utility>
+#include <vector>
 
 // What the weighing parameters say about the scale, in the instrument's units.
 struct ScaleSetup {
@@ -52,9 +54,19 @@ public:
 
     explicit WeighingModel(quint32 seed = 1, double noiseCounts = 10.0);
 
-    void setLoad(double kg) { load_ = kg; }
+    // A new load is not stable before the settling time has passed (the
+    // filter alone may settle faster than a real platform stops swinging).
+    void setLoad(double kg);
     double load() const { return load_; }
     void setNoise(double counts) { noise_ = counts; }
+    void setSettlingMs(int ms) { settlingMs_ = ms; }
+    int settlingMs() const { return settlingMs_; }
+    // An error the instrument makes in the weight it shows, in divisions, as
+    // a function of the load: points (kg, divisions), linear between them,
+    // the end points' error beyond them. Empty: no error.
+    void setErrorCurve(std::vector<std::pair<double, double>> points);
+    const std::vector<std::pair<double, double>>& errorCurve() const { return errorCurve_; }
+    double errorDivisionsAt(double kg) const;
 
     // Runs the converter and filter up to time `ms`. A long gap is not
     // replayed step by step: the filter has settled long before its end.
@@ -102,4 +114,7 @@ private:
     double adcZeroRef_;
     double adcFullScaleRef_;
     std::deque<std::pair<qint64, double>> history_;  // time, gross divisions
+    int settlingMs_ = 0;
+    qint64 settledAt_ = 0;
+    std::vector<std::pair<double, double>> errorCurve_;
 };

@@ -12,6 +12,7 @@
 #include "services/callog.h"
 #include "session/pagecontext.h"
 #include "ui_calibrationpage.h"
+#include "window/calibrationassistant.h"
 #include "window/valuecheck.h"
 
 namespace {
@@ -40,8 +41,8 @@ QString withoutPoints(QString text) {
 
 }  // namespace
 
-CalibrationPage::CalibrationPage(PageContext& context, QWidget* parent)
-    : Page(context, parent), ui(new Ui::CalibrationPage) {
+CalibrationPage::CalibrationPage(PageContext& context, CertificateSource source, QWidget* parent)
+    : Page(context, parent), ui(new Ui::CalibrationPage), certificateSource_(std::move(source)) {
     ui->setupUi(this);
     claimControls();
 
@@ -73,6 +74,12 @@ CalibrationPage::CalibrationPage(PageContext& context, QWidget* parent)
     connect(ui->bt_zero, &QPushButton::clicked, this, &CalibrationPage::bt_zeroClick);
     connect(ui->bt_acquire1, &QPushButton::clicked, this, &CalibrationPage::bt_acquire1Click);
     connect(ui->BtReset_cal, &QPushButton::clicked, this, &CalibrationPage::BtReset_calClick);
+    // Not one of the page's designed controls: it has no name for the
+    // language files to address, and follows the language through tr_().
+    guided_ = new QPushButton(tr_("Guided calibration…"), ui->GBCalib);
+    guided_->setMinimumSize(150, 40);
+    ui->GBCalibLayout->addWidget(guided_, 3, 1);
+    connect(guided_, &QPushButton::clicked, this, &CalibrationPage::openAssistant);
     setSendState(SendState::Matches);
 }
 
@@ -248,19 +255,45 @@ void CalibrationPage::bt_sendClick() {
 // -------------------------------------------------------------- calibration
 
 void CalibrationPage::bt_zeroClick() {
-    context().sendCommand(kCmdCalibrationZero);
+    runZero();
+}
+
+bool CalibrationPage::runZero() {
+    const Outcome sent = context().sendCommand(kCmdCalibrationZero);
     context().setValueText(kRoleMaximum, QStringLiteral("0"));
+    return sent.isAnswered();
 }
 
 void CalibrationPage::bt_acquire1Click() {
+    runAcquire(ui->Epeso1->text());
+}
+
+void CalibrationPage::openAssistant() {
+    if (!context().online()) {
+        context().showError(
+            tr_("The guided calibration needs the instrument online: it zeroes, calibrates "
+                "and reads the weight. Connect the instrument first."));
+        return;
+    }
+    auto* assistant = new CalibrationAssistant(
+        context(),
+        {[this] { return runZero(); }, [this](const QString& w) { return runAcquire(w); },
+         certificateSource_.division, certificateSource_.certificate},
+        this);
+    assistant->setAttribute(Qt::WA_DeleteOnClose);
+    assistant->setWindowModality(Qt::WindowModal);
+    assistant->show();
+}
+
+bool CalibrationPage::runAcquire(const QString& weightText) {
     PageContext& c = context();
     if (c.lineBusy())
-        return;
+        return false;
     const int decimals = c.display().decimals;
-    const std::optional<qint64> count = countOf(ui->Epeso1->text().trimmed(), decimals);
+    const std::optional<qint64> count = countOf(weightText.trimmed(), decimals);
     if (!count) {
         notCorrect();
-        return;
+        return false;
     }
     showText(ui->Epeso1, countText(*count, decimals));
     // Nothing, less than nothing, or less than one division is no weight to
@@ -268,14 +301,16 @@ void CalibrationPage::bt_acquire1Click() {
     const QString divisions = c.scaleDown(QString::number(*count));
     if (*count <= 0 || parseInteger(divisions).value_or(0) <= 0) {
         notCorrect();
-        return;
+        return false;
     }
     // Sent even when the instrument already holds this known weight.
     const Outcome written = c.forceWrite(kRoleKnownWeight, divisions);
     // Only a calibration the instrument took is one to count.
-    if (written.isAnswered() && c.sendCommand(kCmdAcquire).isAnswered())
+    const bool taken = written.isAnswered() && c.sendCommand(kCmdAcquire).isAnswered();
+    if (taken)
         salvacallog();
     c.setValueText(kRoleMaximum, QStringLiteral("0"));
+    return taken;
 }
 
 void CalibrationPage::BtReset_calClick() {
@@ -290,6 +325,7 @@ void CalibrationPage::BtReset_calClick() {
 // ---------------------------------------------------------- calibration log
 
 void CalibrationPage::languageChanged() {
+    guided_->setText(tr_("Guided calibration…"));
     loadcallog();
 }
 

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QColor>
+#include <functional>
+#include <optional>
 
+#include "services/certificate.h"
 #include "window/page.h"
 
 class QLineEdit;
+class QPushButton;
 
 namespace Ui {
 class CalibrationPage;
@@ -20,7 +24,14 @@ public:
     static inline const QColor kMatches{0xFF, 0x80, 0x00};  // fields as the instrument has them
     static inline const QColor kDiffers{0xFF, 0x00, 0x00};  // an edit not sent yet
 
-    explicit CalibrationPage(PageContext& context, QWidget* parent = nullptr);
+    // What the guided calibration's certificate reads of the instrument; the
+    // window supplies it, as the page's context does not reach the session.
+    struct CertificateSource {
+        std::function<std::optional<double>()> division;
+        std::function<CertificateData()> certificate;
+    };
+
+    CalibrationPage(PageContext& context, CertificateSource source, QWidget* parent = nullptr);
     ~CalibrationPage() override;
 
     int number() const override { return 1; }
@@ -43,6 +54,18 @@ public:
     // what it shows.
     void loadcallog();
 
+    // The page's calibration sequences, run by its buttons and by the
+    // guided calibration alike. Zero: the calibration zero command; true
+    // when the instrument took it.
+    bool runZero();
+    // Acquire with `weightText` as the known weight (put into the field
+    // first): role 7, then the acquire command once role 7 was taken, and
+    // the calibration log counts it. True when the instrument took both.
+    bool runAcquire(const QString& weightText);
+    // "Guided calibration…": the assistant, online only.
+    void openAssistant();
+    QPushButton* guidedButton() const { return guided_; }
+
 private:
     void CBUnitChange();
     void EfsChange();
@@ -63,6 +86,8 @@ private:
     void notCorrect();
 
     Ui::CalibrationPage* ui;
+    QPushButton* guided_ = nullptr;
+    CertificateSource certificateSource_;
     // CBUnitChange lets events run while the instrument answers, so a
     // second change of the box can arrive meanwhile.
     bool unitChanging_ = false;

@@ -22,6 +22,7 @@
 #include "session/requests.h"
 #include "session/searchcontext.h"
 #include "services/backupservice.h"
+#include "services/certificate.h"
 #include "services/documents.h"
 #include "services/firmwareupdate.h"
 #include "services/settingsfile.h"
@@ -119,7 +120,9 @@ TForm1::TForm1(QWidget* parent)
     // The pages, in number order, each on a context of its own; the few a
     // window part works with are kept by their class.
     auto* home = addPage<HomePage>();
-    auto* calibration = addPage<CalibrationPage>();
+    auto* calibration = addPage<CalibrationPage>(CalibrationPage::CertificateSource{
+        [this] { return Certificate::divisionOf(session_); },
+        [this] { return Certificate::fromSession(session_); }});
     auto* filters = addPage<FiltersPage>();
     addPage<InOutPage>();
     addPage<CommunicationsPage>();

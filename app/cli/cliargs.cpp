@@ -7,6 +7,7 @@
 #include "device/decoding.h"
 #include "link/vacom.h"
 #include "services/datalogger.h"
+#include "services/verification.h"
 
 namespace {
 
@@ -40,23 +41,32 @@ const QHash<QString, CommandInfo>& commands() {
         {QStringLiteral("diff"), {Command::Diff, 1, "FILE.mem", {}}},
         {QStringLiteral("trace"),
          {Command::Trace, 0, "", {QStringLiteral("seconds"), QStringLiteral("problems")}}},
+        {QStringLiteral("verify"),
+         {Command::Verify,
+          0,
+          "",
+          {QStringLiteral("loads"), QStringLiteral("class"), QStringLiteral("in-service"),
+           QStringLiteral("certificate"), QStringLiteral("csv"), QStringLiteral("language"),
+           QStringLiteral("technician"), QStringLiteral("customer"), QStringLiteral("tag")}}},
     };
     return table;
 }
 
 // Options that take a value, and the flags; -q and -y are the short forms.
 const QSet<QString>& valued() {
-    static const QSet<QString> set = {QStringLiteral("port"),    QStringLiteral("baud"),
-                                      QStringLiteral("address"), QStringLiteral("home"),
-                                      QStringLiteral("seconds"), QStringLiteral("interval"),
-                                      QStringLiteral("count")};
+    static const QSet<QString> set = {
+        QStringLiteral("port"),        QStringLiteral("baud"),     QStringLiteral("address"),
+        QStringLiteral("home"),        QStringLiteral("seconds"),  QStringLiteral("interval"),
+        QStringLiteral("count"),       QStringLiteral("loads"),    QStringLiteral("class"),
+        QStringLiteral("certificate"), QStringLiteral("csv"),      QStringLiteral("language"),
+        QStringLiteral("technician"),  QStringLiteral("customer"), QStringLiteral("tag")};
     return set;
 }
 const QSet<QString>& flags() {
-    static const QSet<QString> set = {QStringLiteral("json"), QStringLiteral("quiet"),
-                                      QStringLiteral("yes"),  QStringLiteral("append"),
-                                      QStringLiteral("help"), QStringLiteral("version"),
-                                      QStringLiteral("problems")};
+    static const QSet<QString> set = {QStringLiteral("json"),     QStringLiteral("quiet"),
+                                      QStringLiteral("yes"),      QStringLiteral("append"),
+                                      QStringLiteral("help"),     QStringLiteral("version"),
+                                      QStringLiteral("problems"), QStringLiteral("in-service")};
     return set;
 }
 bool isCommon(const QString& name) {
@@ -226,6 +236,42 @@ CliParse parseCliArguments(const QStringList& arguments) {
         o.seconds = *s;
     }
 
+    if (o.command == Command::Verify) {
+        if (given.contains(QStringLiteral("loads"))) {
+            const auto loads = Verification::parseLoads(given.value(QStringLiteral("loads")));
+            if (!loads) {
+                r.error = QStringLiteral(
+                              "--loads takes weights of 0 or more separated by commas, such as "
+                              "0,500,1000, not \"%1\"")
+                              .arg(given.value(QStringLiteral("loads")));
+                return r;
+            }
+            o.loads = *loads;
+        }
+        if (given.contains(QStringLiteral("class"))) {
+            const auto c = accuracyClassFromText(given.value(QStringLiteral("class")));
+            if (!c) {
+                r.error = QStringLiteral("--class takes II, III or IIII, not \"%1\"")
+                              .arg(given.value(QStringLiteral("class")));
+                return r;
+            }
+            o.accuracy = accuracyClassText(*c);
+        }
+        o.inService = given.contains(QStringLiteral("in-service"));
+        o.certificate = given.value(QStringLiteral("certificate"));
+        o.csv = given.value(QStringLiteral("csv"));
+        for (const char* name : {"certificate", "csv", "language"})
+            if (given.contains(QString::fromLatin1(name)) &&
+                given.value(QString::fromLatin1(name)).isEmpty()) {
+                r.error = QStringLiteral("--%1 needs a value").arg(QString::fromLatin1(name));
+                return r;
+            }
+        o.language = given.value(QStringLiteral("language"));
+        o.technician = given.value(QStringLiteral("technician"));
+        o.customer = given.value(QStringLiteral("customer"));
+        o.tag = given.value(QStringLiteral("tag"));
+    }
+
     if (o.command == Command::Log) {
         if (!given.contains(QStringLiteral("interval"))) {
             r.error = QStringLiteral("log needs --interval S (seconds between lines)");
@@ -295,6 +341,7 @@ QString cliUsage() {
         "  log FILE.csv               log the weight to a CSV file\n"
         "  diff FILE.mem              list entries where a backup and the instrument differ\n"
         "  trace                      print every exchange with the instrument, decoded by entry\n"
+        "  verify                     check the scale with known loads against its tolerances\n"
         "\n"
         "Common options:\n"
         "  --port PORT                serial port (default: the settings file's port): a\n"
@@ -318,6 +365,15 @@ QString cliUsage() {
         "          --count N          stop after N lines\n"
         "          --seconds N        stop after N seconds (interval counted in whole seconds)\n"
         "          --yes | --append   empty an existing file, or add to it\n"
+        "  verify  --loads L1,L2,...  test loads in the scale's unit (default 0, 25, 50, 75\n"
+        "                             and 100 % of the maximum weight), loaded up then down\n"
+        "          --class II|III|IIII  accuracy class (default III)\n"
+        "          --in-service       in-service tolerances (twice the initial ones)\n"
+        "          --certificate FILE.pdf  write the certificate\n"
+        "          --csv FILE         write the readings as CSV\n"
+        "          --language NAME    the certificate's language (default: the settings')\n"
+        "          --technician T --customer C --tag T  the job, for the certificate\n"
+        "          exits 0 when every reading is within tolerance, 1 when one is not\n"
         "\n"
         "Values: weight-like entries (setpoints, hysteresis, analog full scale and zero)\n"
         "are given and shown with the scale's decimals; every other entry as stored.\n"

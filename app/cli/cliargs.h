@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -20,7 +21,8 @@ struct CliOptions {
         Watch,
         Log,
         Diff,
-        Trace
+        Trace,
+        Verify
     };
 
     Command command = Command::Info;
@@ -39,6 +41,18 @@ struct CliOptions {
     QString interval;               // log: normalized ("1.0")
     std::optional<qint64> count;    // log: the number-of-logs stop value
     bool problems = false;          // trace: only exchanges that met a problem
+    // verify: the test loads (empty: 0, 25, 50, 75, 100 % of the maximum
+    // weight), the accuracy class, in-service tolerances, the files to
+    // write, the certificate's language and the job's free texts.
+    QList<double> loads;
+    QString accuracy = QStringLiteral("III");
+    bool inService = false;
+    QString certificate;
+    QString csv;
+    QString language;
+    QString technician;
+    QString customer;
+    QString tag;
 
     bool help = false;
     bool version = false;

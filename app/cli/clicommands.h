@@ -24,5 +24,6 @@ int diff(const CliOptions& o, const CliOutput& out);
 int watch(const CliOptions& o, const CliOutput& out);
 int log(const CliOptions& o, const CliOutput& out);
 int trace(const CliOptions& o, const CliOutput& out);
+int verify(const CliOptions& o, const CliOutput& out);
 
 }  // namespace CliCommands

@@ -74,6 +74,8 @@ int runCliCommand(const CliOptions& o, const CliOutput& out) {
                 return CliCommands::log(o, out);
             case C::Trace:
                 return CliCommands::trace(o, out);
+            case C::Verify:
+                return CliCommands::verify(o, out);
         }
     } catch (const CliError& e) {
         out.error(e);

@@ -1,6 +1,8 @@
 // velmora-cli: the configurator's core from the command line.
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <memory>
 
 #include "app/cli/cliargs.h"
 #include "app/cli/clicommands.h"
@@ -8,8 +10,25 @@
 #include "app/cli/clisignals.h"
 #include "base/programfolder.h"
 
+namespace {
+
+// verify lays its certificate out with the GUI module's text engine and
+// fonts; it never opens a window, so it needs no display.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]) == "verify") {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            return std::make_unique<QGuiApplication>(argc, argv);
+        }
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> application = makeApplication(argc, argv);
+    QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("velmora-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
 

@@ -147,6 +147,7 @@ private Q_SLOTS:
     void statusByte_data();
     void statusByte();
     void stabilityFollowsMotion();
+    void settlingTimeAndErrorCurve();
     void outputTestAndSetpoints();
     void analogOutput_data();
     void analogOutput();
@@ -625,6 +626,37 @@ void TestSimInstrument::stabilityFollowsMotion() {
     QVERIFY(!(inst->statusByte() & 0x04));
     advance(*inst, WeighingModel::kStabilityWindowMs + 20);
     QVERIFY(inst->statusByte() & 0x04);
+}
+
+void TestSimInstrument::settlingTimeAndErrorCurve() {
+    auto inst = make();
+    settle(*inst);
+    // A platform that swings for 3 s: the filter has long settled, yet
+    // the weight is not stable before then.
+    inst->scale().setSettlingMs(3000);
+    inst->setLoad(500);
+    advance(*inst, 2900);
+    QVERIFY(!(inst->statusByte() & 0x04));
+    QCOMPARE(inst->status().value("gross").toInt(), 500);
+    advance(*inst, 200);
+    QVERIFY(inst->statusByte() & 0x04);
+    // The same load again does not start a new swing.
+    inst->setLoad(500);
+    advance(*inst, 10);
+    QVERIFY(inst->statusByte() & 0x04);
+
+    // 2 divisions too heavy at 1500 kg, none at 1000 and 2000, linear between.
+    inst->scale().setSettlingMs(0);
+    inst->scale().setErrorCurve({{1000, 0}, {1500, 2}, {2000, 0}});
+    for (const auto& [load, shown] : std::vector<std::pair<double, int>>{
+             {500, 500}, {1250, 1251}, {1500, 1502}, {1800, 1801}}) {
+        inst->setLoad(load);
+        settle(*inst);
+        QCOMPARE(inst->status().value("gross").toInt(), shown);
+    }
+    inst->scale().setErrorCurve({});
+    settle(*inst);
+    QCOMPARE(inst->status().value("gross").toInt(), 1800);
 }
 
 void TestSimInstrument::outputTestAndSetpoints() {
