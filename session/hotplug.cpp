@@ -175,6 +175,12 @@ void PortWatch::message_bb5() {
     LinkState& link = s_.link();
     if (!handlersActive())
         return;
+    // A device coming or going in /dev cannot concern a live network port:
+    // only the list follows, and the connection is left alone.
+    if (s_.port().isNetwork() && s_.port().isOpen()) {
+        cercacom();
+        return;
+    }
     if (s_.port().isOpen())
         s_.port().close();
     s_.tRecover().stop();
