@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QRegularExpressionValidator>
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -162,9 +163,10 @@ QString CommunicationsPage::dottedOfRoles(int firstRole) {
     QStringList parts;
     for (int r = firstRole; r < firstRole + 4; ++r)
         parts << context().valueOfRole(r);
-    for (const QString& p : parts)
-        if (p.isEmpty())
-            return QString();
+    // A number the instrument did not give stays blank between its dots, as
+    // the read-out shows it; an address of which nothing is known is empty.
+    if (std::all_of(parts.cbegin(), parts.cend(), [](const QString& p) { return p.isEmpty(); }))
+        return QString();
     return parts.join(QLatin1Char('.'));
 }
 
