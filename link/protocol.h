@@ -60,6 +60,23 @@ enum Role : int {
     kRoleNetWeight = 51,
 };
 
+// Registers an entry of this parameter type takes on the wire; 0 for a
+// type the instrument does not hold.
+constexpr int registerCount(quint8 type) {
+    switch (type) {
+        case 1:
+        case 2:
+        case 3:
+            return 1;
+        case 4:
+        case 5:
+        case 6:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
 // The request body's first two bytes.
 constexpr int kAddressByte = 0;
 constexpr int kFunctionByte = 1;

@@ -3,6 +3,7 @@
 #include "base/bigendian.h"
 
 #include <QString>
+#include <algorithm>
 #include <exception>
 
 #include "base/eventlog.h"
@@ -20,11 +21,12 @@ void put32(QByteArray& b, quint32 v) {
 }
 }  // namespace
 
+// A type the instrument does not know still goes as one register.
 int Requests::readCount(quint8 type) {
-    return (type == 4 || type == 5 || type == 6) ? 2 : 1;
+    return std::max(1, proto::registerCount(type));
 }
 int Requests::writeCount(quint8 type) {
-    return (type == 4 || type == 5 || type == 6) ? 2 : 1;
+    return readCount(type);
 }
 
 QByteArray Requests::head(quint8 function) const {

@@ -9,27 +9,13 @@
 #include "device/paramtable.h"
 #include "device/valuecodec.h"
 #include "link/codec.h"
+#include "link/expectedreply.h"
+#include "link/protocol.h"
 
 namespace {
 
 int byteAt(const QByteArray& b, int i) {
     return static_cast<quint8>(b.at(i));
-}
-
-// Registers an entry occupies, by its type code.
-int registersOf(quint8 type) {
-    switch (type) {
-        case 1:
-        case 2:
-        case 3:
-            return 1;
-        case 4:
-        case 5:
-        case 6:
-            return 2;
-        default:
-            return 0;
-    }
 }
 
 // The entry's bytes from a block of registers that starts `delta` registers
@@ -48,6 +34,7 @@ std::optional<QString> valueInRegisters(const ParamEntry& e, const QByteArray& d
 QByteArray replyData(const TrafficRecord& r) {
     if (!r.outcome.isAnswered())
         return {};
+    const ExpectedReply want = expectedReply(r.requestBytes());
     for (qsizetype i = r.lines.size() - 1; i >= 0; --i) {
         const TrafficLine& l = r.lines.at(i);
         if (l.kind != TrafficLine::Kind::Accepted)
@@ -60,12 +47,17 @@ QByteArray replyData(const TrafficRecord& r) {
         }
         if (bytes.size() < 4)
             return {};
-        const int function = byteAt(bytes, 1);
-        if (function >= 0x01 && function <= 0x04)
-            return bytes.mid(3, byteAt(bytes, 2));
-        if (function == 0x07)
-            return bytes.mid(2, 1);
-        return {};
+        // An exception reply carries no data.
+        if (byteAt(bytes, 1) != want.function)
+            return {};
+        switch (want.shape) {
+            case ExpectedReply::Shape::ByteCount:
+                return bytes.mid(3, byteAt(bytes, 2));
+            case ExpectedReply::Shape::Status:
+                return bytes.mid(2, 1);
+            default:
+                return {};
+        }
     }
     return {};
 }
@@ -124,40 +116,40 @@ QString TrafficDecoder::letterMeaning(char letter) {
 QString TrafficDecoder::commandName(int code) {
     QString name;
     switch (code) {
-        case 0x01:
+        case proto::kCmdTare:
             name = tr_("Tare (gross)");
             break;
-        case 0x02:
+        case proto::kCmdZero:
             name = tr_("Tare (net)");
             break;
-        case 0x03:
+        case proto::kCmdPeakReset:
             name = tr_("Tare (peak)");
             break;
-        case 0x10:
+        case proto::kCmdCalibrationZero:
             name = tr_("Calibration zero");
             break;
-        case 0x11:
+        case proto::kCmdAcquire:
             name = tr_("Acquire sample weight");
             break;
-        case 0x12:
+        case proto::kCmdCalibrationResetArm:
             name = tr_("Reset calibration (first step)");
             break;
-        case 0x13:
+        case proto::kCmdCalibrationReset:
             name = tr_("Reset calibration");
             break;
-        case 0x14:
+        case proto::kCmdAdcZero:
             name = tr_("Sensor zero (0 mV)");
             break;
-        case 0x15:
+        case proto::kCmdAdcFullScale:
             name = tr_("Sensor full scale (2 mV)");
             break;
-        case 0x18:
+        case proto::kCmdFactoryReset:
             name = tr_("Factory reset");
             break;
-        case 0x20:
+        case proto::kCmdSave:
             name = tr_("Save");
             break;
-        case 0x30:
+        case proto::kCmdCalibrationRestored:
             name = tr_("Store calibration");
             break;
         default:
@@ -170,7 +162,7 @@ void TrafficDecoder::cover(int first, int end, int base, int reg, int count,
                            QList<Covered>* out) const {
     for (int i = first; i < end; ++i) {
         const ParamEntry& e = table_.entry(i);
-        const int n = registersOf(e.type);
+        const int n = proto::registerCount(e.type);
         if (n == 0)
             continue;
         const int at = (base + e.regOffset) & 0xFFFF;
@@ -213,13 +205,13 @@ DecodedTraffic TrafficDecoder::decode(const TrafficRecord& r) {
     };
 
     switch (d.function) {
-        case 0x01:
-        case 0x02:
-        case 0x03:
-        case 0x04:
-        case 0x05:
-        case 0x06:
-        case 0x10:
+        case proto::kReadCoils:
+        case proto::kReadInputs:
+        case proto::kReadHolding:
+        case proto::kReadInputRegisters:
+        case proto::kWriteCoil:
+        case proto::kWriteRegister:
+        case proto::kWriteMultiple:
             if (req.size() >= 7) {
                 d.reg = be::u16At(req, 2);
                 d.count = be::u16At(req, 4);
@@ -229,7 +221,7 @@ DecodedTraffic TrafficDecoder::decode(const TrafficRecord& r) {
             break;
     }
 
-    if (d.function == 0x03 && d.reg >= 0 && r.letter != 'S') {
+    if (d.function == proto::kReadHolding && d.reg >= 0 && r.letter != 'S') {
         QList<Covered> hit;
         cover(0, setupEnd, table_.setupBase, d.reg, d.count, &hit);
         if (hit.isEmpty()) {
@@ -248,10 +240,10 @@ DecodedTraffic TrafficDecoder::decode(const TrafficRecord& r) {
                 }
             d.entries.append(t);
         }
-    } else if (d.function == 0x04 && r.letter == 'V') {
+    } else if (d.function == proto::kReadInputRegisters && r.letter == 'V') {
         if (data.size() >= 2)
             d.value = tr_("model %1, release %2").arg(byteAt(data, 0)).arg(byteAt(data, 1));
-    } else if (d.function == 0x04 && r.letter != 'S') {
+    } else if (d.function == proto::kReadInputRegisters && r.letter != 'S') {
         // The live poll: the dispatcher copies the reply into the image from
         // the data section's first byte on, so entries are found by position.
         const int first = table_.bytes(0);
@@ -269,17 +261,18 @@ DecodedTraffic TrafficDecoder::decode(const TrafficRecord& r) {
                 }
             d.entries.append(t);
         }
-    } else if ((d.function == 0x06 || d.function == 0x10) && d.reg >= 0) {
+    } else if ((d.function == proto::kWriteRegister || d.function == proto::kWriteMultiple) &&
+               d.reg >= 0) {
         // What the request carries, as register bytes.
         QByteArray written;
-        if (d.function == 0x06) {
+        if (d.function == proto::kWriteRegister) {
             written = req.mid(4, 2);
             d.count = 1;
         } else if (req.size() >= 8) {
             written = req.mid(7, byteAt(req, 6));
         }
         const int commandEntry = table_.findRole(6);
-        if (d.function == 0x06 && commandEntry >= 0 &&
+        if (d.function == proto::kWriteRegister && commandEntry >= 0 &&
             (table_.entry(commandEntry).regOffset & 0xFFFF) == d.reg) {
             const int code = written.size() == 2 ? byteAt(written, 1) : 0;
             d.command = commandName(code);
@@ -306,14 +299,14 @@ DecodedTraffic TrafficDecoder::decode(const TrafficRecord& r) {
                 d.entries.append(t);
             }
         }
-    } else if (d.function == 0x05 && d.reg >= 0) {
+    } else if (d.function == proto::kWriteCoil && d.reg >= 0) {
         d.value =
             tr_("output %1 %2").arg(d.reg + 1).arg(d.count == 0xFF00 ? tr_("on") : tr_("off"));
-    } else if (d.function == 0x01 && !data.isEmpty()) {
+    } else if (d.function == proto::kReadCoils && !data.isEmpty()) {
         d.value = tr_("outputs %1").arg(hexByte(byteAt(data, 0)));
-    } else if (d.function == 0x02 && !data.isEmpty()) {
+    } else if (d.function == proto::kReadInputs && !data.isEmpty()) {
         d.value = tr_("inputs %1").arg(hexByte(byteAt(data, 0)));
-    } else if (d.function == 0x07 && !data.isEmpty()) {
+    } else if (d.function == proto::kReadStatus && !data.isEmpty()) {
         d.value = tr_("status %1").arg(hexByte(byteAt(data, 0)));
     }
     return d;

@@ -3,6 +3,7 @@
 #include "base/bigendian.h"
 
 #include "link/codec.h"
+#include "link/protocol.h"
 
 namespace {
 bool hits(int every, qint64 n) {
@@ -27,12 +28,12 @@ bool FaultInjector::refuses(const QByteArray& body) const {
     const int reg = wordAt(body, 2);
     int count = 0;
     switch (function) {
-        case 0x03:
-        case 0x04:
-        case 0x10:
+        case proto::kReadHolding:
+        case proto::kReadInputRegisters:
+        case proto::kWriteMultiple:
             count = wordAt(body, 4);
             break;
-        case 0x06:
+        case proto::kWriteRegister:
             count = 1;
             break;
         default:

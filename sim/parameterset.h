@@ -5,19 +5,21 @@
 #include <QStringList>
 #include <QVector>
 
+#include "link/protocol.h"
+
 class ParameterTable;
 
 // Roles the instrument gives a meaning to (the configurator's role numbers).
 namespace simrole {
-constexpr int kScaleDivision = 0;
-constexpr int kSetpoint1 = 3;
-constexpr int kSetpoint2 = 4;
-constexpr int kPeak = 5;
-constexpr int kCommand = 6;
-constexpr int kCommandArgument = 7;
-constexpr int kTestMode = 8;
-constexpr int kAnalogTestValue = 9;
-constexpr int kMaxWeight = 10;
+constexpr int kScaleDivision = proto::kRoleDivision;
+constexpr int kSetpoint1 = proto::kRoleSetpoint1;
+constexpr int kSetpoint2 = proto::kRoleSetpoint2;
+constexpr int kPeak = proto::kRolePeak;
+constexpr int kCommand = proto::kRoleCommand;
+constexpr int kCommandArgument = proto::kRoleKnownWeight;
+constexpr int kTestMode = proto::kRoleTestMode;
+constexpr int kAnalogTestValue = proto::kRoleAnalogTest;
+constexpr int kMaxWeight = proto::kRoleMaximum;
 constexpr int kSensitivity = 11;
 constexpr int kUsedWeight = 12;
 constexpr int kFixedTare = 13;
@@ -36,7 +38,7 @@ constexpr int kAnalogMode = 37;
 constexpr int kAnalogZeroRegulation = 39;
 constexpr int kAnalogFullScaleRegulation = 40;
 constexpr int kAnalogZero = 41;
-constexpr int kNetWeight = 51;
+constexpr int kNetWeight = proto::kRoleNetWeight;
 constexpr int kGrossWeight = 52;
 constexpr int kPoints = 53;
 constexpr int kSignal = 54;

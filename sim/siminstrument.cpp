@@ -20,12 +20,10 @@ constexpr int kMaxReadRegisters = 125;
 constexpr int kMaxWriteRegisters = 123;
 constexpr int kStateFormat = 1;
 
-enum ExceptionCode {
-    kIllegalFunction = 1,
-    kIllegalAddress = 2,
-    kIllegalValue = 3,
-    kDeviceFailure = 4
-};
+using proto::kIllegalAddress;
+using proto::kIllegalFunction;
+using proto::kIllegalValue;
+constexpr int kDeviceFailure = 4;
 
 quint16 wordAt(const QByteArray& body, int i) {
     return be::u16At(body, i);
@@ -272,7 +270,7 @@ quint8 SimInstrument::statusByte() const {
 QByteArray SimInstrument::exceptionBody(quint8 address, quint8 function, quint8 code) {
     QByteArray b;
     b.append(static_cast<char>(address));
-    b.append(static_cast<char>(function | 0x80));
+    b.append(static_cast<char>(function | proto::kExceptionBit));
     b.append(static_cast<char>(code));
     return b;
 }
@@ -289,32 +287,32 @@ SimInstrument::Result SimInstrument::handleRequest(const QByteArray& body) {
 
     Result out;
     switch (res.request.function) {
-        case 0x01:
+        case proto::kReadCoils:
             out = readBits(body, true);
             break;
-        case 0x02:
+        case proto::kReadInputs:
             out = readBits(body, false);
             break;
-        case 0x03:
+        case proto::kReadHolding:
             out = readHolding(body);
             break;
-        case 0x04:
+        case proto::kReadInputRegisters:
             out = readInput(body);
             break;
-        case 0x05:
+        case proto::kWriteCoil:
             out = writeCoil(body);
             break;
-        case 0x06:
+        case proto::kWriteRegister:
             out = writeSingle(body);
             break;
-        case 0x07:
+        case proto::kReadStatus:
             out = readStatus(body);
             break;
-        case 0x10:
+        case proto::kWriteMultiple:
             out = writeMultiple(body);
             break;
         default:
-            out.exceptionCode = kIllegalFunction;
+            out.exceptionCode = proto::kIllegalFunction;
             break;
     }
     out.forUs = true;
@@ -602,22 +600,22 @@ int SimInstrument::executeCommand(qint64 value) {
     const quint8 previous = lastCommand_;
     const ScaleSetup s = scaleSetup();
     switch (code) {
-        case kCmdNone:
+        case proto::kCmdNone:
             return 0;  // a restored command register: nothing to run
-        case kCmdTare:
+        case proto::kCmdTare:
             scale_.tare(s);
             break;
-        case kCmdZero:
+        case proto::kCmdZero:
             scale_.zero(s);
             break;
-        case kCmdPeakReset:
+        case proto::kCmdPeakReset:
             scale_.resetPeak(s);
             break;
-        case kCmdCalibrationZero:
+        case proto::kCmdCalibrationZero:
             setCalibrationValue("CALZERO", static_cast<quint32>(scale_.reading(s).points));
             scale_.clearZeroAndTare();
             break;
-        case kCmdAcquire: {
+        case proto::kCmdAcquire: {
             const qint64 known = params_.roleValue(simrole::kCommandArgument);
             const qint32 zero =
                 static_cast<qint32>(static_cast<quint32>(calibrationValue("CALZERO")));
@@ -632,24 +630,24 @@ int SimInstrument::executeCommand(qint64 value) {
             ++calibrationCount_;
             break;
         }
-        case kCmdCalibrationResetArm:
+        case proto::kCmdCalibrationResetArm:
             break;
-        case kCmdCalibrationReset:
+        case proto::kCmdCalibrationReset:
             // Only as the second half of the pair, so a stray code cannot erase it.
-            if (previous != kCmdCalibrationResetArm)
+            if (previous != proto::kCmdCalibrationResetArm)
                 return kIllegalValue;
             for (const char* name : {"CALZERO", "CALSPAN", "CALWGT", "CALFLAG"})
                 setCalibrationValue(name, 0);
             scale_.clearZeroAndTare();
             break;
-        case kCmdAdcZero:
+        case proto::kCmdAdcZero:
             scale_.adcZero();
             break;
-        case kCmdAdcFullScale:
+        case proto::kCmdAdcFullScale:
             if (!scale_.adcFullScale())
                 return kIllegalValue;
             break;
-        case kCmdFactoryReset: {
+        case proto::kCmdFactoryReset: {
             if (params_.roleValue(simrole::kCommandArgument) != ParameterSet::kFactoryResetCode)
                 return kIllegalValue;
             params_.factoryReset();
@@ -659,12 +657,12 @@ int SimInstrument::executeCommand(qint64 value) {
             lastCommand_ = code;
             return saveState(nullptr) ? 0 : int(kDeviceFailure);
         }
-        case kCmdSave:
+        case proto::kCmdSave:
             params_.save();
             lastCommand_ = code;
             // A save that did not reach the disk must not look like one that did.
             return saveState(nullptr) ? 0 : int(kDeviceFailure);
-        case kCmdCalibrationRestored: {
+        case proto::kCmdCalibrationRestored: {
             // A restored table that cannot describe a slope falls back to
             // the theoretical calibration instead of dividing by zero.
             const bool usable = calibrationValue("CALSPAN") != calibrationValue("CALZERO") &&

@@ -9,6 +9,7 @@
 #include <array>
 
 #include "device/paramtable.h"
+#include "link/protocol.h"
 #include "sim/parameterset.h"
 #include "sim/registermap.h"
 #include "sim/weighingmodel.h"
@@ -49,21 +50,8 @@ public:
         Request request;
     };
 
-    enum Command : quint8 {
-        kCmdNone = 0x00,
-        kCmdTare = 0x01,
-        kCmdZero = 0x02,
-        kCmdPeakReset = 0x03,
-        kCmdCalibrationZero = 0x10,
-        kCmdAcquire = 0x11,
-        kCmdCalibrationResetArm = 0x12,
-        kCmdCalibrationReset = 0x13,
-        kCmdAdcZero = 0x14,
-        kCmdAdcFullScale = 0x15,
-        kCmdFactoryReset = 0x18,
-        kCmdSave = 0x20,
-        kCmdCalibrationRestored = 0x30,
-    };
+    // Command codes are the protocol's (proto::Command).
+    using Command = proto::Command;
 
     enum TestMode {
         kTestNone = 0,

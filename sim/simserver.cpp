@@ -7,6 +7,7 @@
 #include <QJsonObject>
 
 #include "link/codec.h"
+#include "link/protocol.h"
 #include "sim/faultinjector.h"
 #include "sim/ptyport.h"
 #include "sim/siminstrument.h"
@@ -24,16 +25,16 @@ SimInstrument::Request describe(const QByteArray& body) {
     SimInstrument::Request r;
     r.address = static_cast<quint8>(body[0]);
     r.function = static_cast<quint8>(body[1]);
-    if (body.size() < 6 || r.function == 0x07)
+    if (body.size() < 6 || r.function == proto::kReadStatus)
         return r;
     r.reg = wordAt(body, 2);
     switch (r.function) {
-        case 0x05:
-        case 0x06:
+        case proto::kWriteCoil:
+        case proto::kWriteRegister:
             r.count = 1;
             r.values << wordAt(body, 4);
             break;
-        case 0x10:
+        case proto::kWriteMultiple:
             r.count = wordAt(body, 4);
             for (int i = 7; i + 1 < body.size(); i += 2)
                 r.values << wordAt(body, i);

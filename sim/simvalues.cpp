@@ -1,20 +1,11 @@
 #include "sim/simvalues.h"
 
+#include "link/protocol.h"
+
 namespace simvalue {
 
 int registerCount(quint8 type) {
-    switch (type) {
-        case 1:
-        case 2:
-        case 3:
-            return 1;
-        case 4:
-        case 5:
-        case 6:
-            return 2;
-        default:
-            return 0;
-    }
+    return proto::registerCount(type);
 }
 
 qint64 typeMin(quint8 type) {

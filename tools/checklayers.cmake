@@ -11,8 +11,9 @@ set(allowed_services base link device session services)
 set(allowed_localizer base localizer)
 set(allowed_sim base link device sim)
 set(allowed_window base link device session services localizer window)
-# The simulator uses only the codec of the link layer.
-set(sim_link_headers link/codec.h)
+# The simulator uses only the link layer's pure value headers, never its
+# threads or ports.
+set(sim_link_headers link/codec.h link/expectedreply.h link/protocol.h)
 
 set(project_folders base link device session services localizer window app sim tests bench fuzz)
 set(errors "")
@@ -30,7 +31,7 @@ foreach(layer base link device session services localizer sim window)
       if(NOT top IN_LIST allowed_${layer})
         list(APPEND errors "${rel}: includes ${inc} (${layer}/ may include: ${allowed_${layer}})")
       elseif(layer STREQUAL "sim" AND top STREQUAL "link" AND NOT inc IN_LIST sim_link_headers)
-        list(APPEND errors "${rel}: includes ${inc} (the simulator uses only link/codec.h)")
+        list(APPEND errors "${rel}: includes ${inc} (the simulator uses only ${sim_link_headers})")
       endif()
     endforeach()
   endforeach()

@@ -362,7 +362,7 @@ void TestSimInstrument::tareZeroPeak() {
     auto inst = make();
     inst->setLoad(100);
     settle(*inst);
-    QCOMPARE(command(*inst, SimInstrument::kCmdTare), 0);
+    QCOMPARE(command(*inst, proto::kCmdTare), 0);
     settle(*inst);
     QCOMPARE(liveWeight(*inst, simrole::kNetWeight, 0x01), 0);
     QCOMPARE(liveWeight(*inst, simrole::kGrossWeight, 0x02), 100);
@@ -372,9 +372,9 @@ void TestSimInstrument::tareZeroPeak() {
     QCOMPARE(liveWeight(*inst, simrole::kNetWeight, 0x01), -30);
     QCOMPARE(readRole(*inst, simrole::kPeak), 100);
 
-    QCOMPARE(command(*inst, SimInstrument::kCmdPeakReset), 0);
+    QCOMPARE(command(*inst, proto::kCmdPeakReset), 0);
     QCOMPARE(readRole(*inst, simrole::kPeak), 70);
-    QCOMPARE(command(*inst, SimInstrument::kCmdZero), 0);
+    QCOMPARE(command(*inst, proto::kCmdZero), 0);
     settle(*inst);
     QCOMPARE(liveWeight(*inst, simrole::kGrossWeight, 0x02), 0);
     QCOMPARE(liveWeight(*inst, simrole::kNetWeight, 0x01), 0);
@@ -382,11 +382,11 @@ void TestSimInstrument::tareZeroPeak() {
     // Tare on an empty scale clears the tare rather than taking a negative one.
     inst->setLoad(100);
     settle(*inst);
-    QCOMPARE(command(*inst, SimInstrument::kCmdTare), 0);
+    QCOMPARE(command(*inst, proto::kCmdTare), 0);
     QCOMPARE(liveWeight(*inst, simrole::kNetWeight, 0x01), 0);
     inst->setLoad(60);
     settle(*inst);
-    QCOMPARE(command(*inst, SimInstrument::kCmdTare), 0);
+    QCOMPARE(command(*inst, proto::kCmdTare), 0);
     QCOMPARE(liveWeight(*inst, simrole::kNetWeight, 0x01), -10);
     QVERIFY(!(inst->statusByte() & 0x80));
     // Tare, zero and peak reset are commands, not parameter changes.
@@ -402,7 +402,7 @@ void TestSimInstrument::calibrationCommands() {
     };
     inst->setLoad(10);
     settle(*inst);
-    QCOMPARE(command(*inst, SimInstrument::kCmdCalibrationZero), 0);
+    QCOMPARE(command(*inst, proto::kCmdCalibrationZero), 0);
     QCOMPARE(calValue("CALZERO"), 5000);
     settle(*inst);
     QCOMPARE(liveWeight(*inst, simrole::kGrossWeight, 0x02), 0);
@@ -411,17 +411,17 @@ void TestSimInstrument::calibrationCommands() {
     QCOMPARE(writeRole(*inst, simrole::kCommandArgument, 0), 0);
     inst->setLoad(510);
     settle(*inst);
-    QCOMPARE(command(*inst, SimInstrument::kCmdAcquire), 3);
+    QCOMPARE(command(*inst, proto::kCmdAcquire), 3);
     QCOMPARE(writeRole(*inst, simrole::kCommandArgument, 1000), 0);
     inst->setLoad(10);
     settle(*inst);
-    QCOMPARE(command(*inst, SimInstrument::kCmdAcquire), 3);
+    QCOMPARE(command(*inst, proto::kCmdAcquire), 3);
     QCOMPARE(calValue("CALFLAG"), 0);
 
     // 500 kg above zero called 1000 divisions: the scale now reads double.
     inst->setLoad(510);
     settle(*inst);
-    QCOMPARE(command(*inst, SimInstrument::kCmdAcquire), 0);
+    QCOMPARE(command(*inst, proto::kCmdAcquire), 0);
     QCOMPARE(calValue("CALFLAG"), 1);
     QCOMPARE(calValue("CALSPAN"), 255000);
     QCOMPARE(calValue("CALWGT"), 1000);
@@ -432,10 +432,10 @@ void TestSimInstrument::calibrationCommands() {
     QVERIFY(inst->unsaved());
 
     // The reset needs its pair: 0x13 alone is refused.
-    QCOMPARE(command(*inst, SimInstrument::kCmdCalibrationReset), 3);
+    QCOMPARE(command(*inst, proto::kCmdCalibrationReset), 3);
     QCOMPARE(calValue("CALFLAG"), 1);
-    QCOMPARE(command(*inst, SimInstrument::kCmdCalibrationResetArm), 0);
-    QCOMPARE(command(*inst, SimInstrument::kCmdCalibrationReset), 0);
+    QCOMPARE(command(*inst, proto::kCmdCalibrationResetArm), 0);
+    QCOMPARE(command(*inst, proto::kCmdCalibrationReset), 0);
     QCOMPARE(calValue("CALFLAG"), 0);
     QCOMPARE(calValue("CALZERO"), 0);
     settle(*inst);
@@ -444,7 +444,7 @@ void TestSimInstrument::calibrationCommands() {
     // A restored table without a slope is not used.
     const int flag = calWriteReg(*inst, QStringLiteral("CALFLAG"));
     QCOMPARE(exceptionOf(ask(*inst, writeMany(flag, {1}))), 0);
-    QCOMPARE(command(*inst, SimInstrument::kCmdCalibrationRestored), 0);
+    QCOMPARE(command(*inst, proto::kCmdCalibrationRestored), 0);
     QCOMPARE(calValue("CALFLAG"), 0);
     QCOMPARE(liveWeight(*inst, simrole::kGrossWeight, 0x02), 260);
 }
@@ -456,17 +456,17 @@ void TestSimInstrument::converterCalibration() {
     settle(*inst);
     QCOMPARE(signal(), 500);
     // Calling 0.5 mV/V "0 mV" shifts the reading by that much.
-    QCOMPARE(command(*inst, SimInstrument::kCmdAdcZero), 0);
+    QCOMPARE(command(*inst, proto::kCmdAdcZero), 0);
     QCOMPARE(signal(), 0);
     inst->setLoad(0);
     settle(*inst);
     QCOMPARE(signal(), -500);
     QVERIFY(inst->statusByte() & 0x08);
     // A full-scale reference at or below the zero reference is refused.
-    QCOMPARE(command(*inst, SimInstrument::kCmdAdcFullScale), 3);
+    QCOMPARE(command(*inst, proto::kCmdAdcFullScale), 3);
     inst->setLoad(1500);
     settle(*inst);
-    QCOMPARE(command(*inst, SimInstrument::kCmdAdcFullScale), 0);
+    QCOMPARE(command(*inst, proto::kCmdAdcFullScale), 0);
     QCOMPARE(signal(), 2000);
     QVERIFY(inst->unsaved());
 }
@@ -477,12 +477,12 @@ void TestSimInstrument::factoryResetNeedsCode() {
     cfg.stateFile = dir.filePath(QStringLiteral("state.json"));
     auto inst = make(QStringLiteral("DATV1218.def"), cfg);
     QCOMPARE(writeRole(*inst, simrole::kFilter, 7), 0);
-    QCOMPARE(command(*inst, SimInstrument::kCmdSave), 0);
+    QCOMPARE(command(*inst, proto::kCmdSave), 0);
     QCOMPARE(writeRole(*inst, simrole::kCommandArgument, 1234), 0);
-    QCOMPARE(command(*inst, SimInstrument::kCmdFactoryReset), 3);
+    QCOMPARE(command(*inst, proto::kCmdFactoryReset), 3);
     QCOMPARE(readRole(*inst, simrole::kFilter), 7);
     QCOMPARE(writeRole(*inst, simrole::kCommandArgument, ParameterSet::kFactoryResetCode), 0);
-    QCOMPARE(command(*inst, SimInstrument::kCmdFactoryReset), 0);
+    QCOMPARE(command(*inst, proto::kCmdFactoryReset), 0);
     QCOMPARE(readRole(*inst, simrole::kFilter), 5);
     QCOMPARE(readRole(*inst, simrole::kCommandArgument), 0);
     QVERIFY(!inst->unsaved());
@@ -502,7 +502,7 @@ void TestSimInstrument::workingAndStoredSets() {
 
     QCOMPARE(writeRole(*inst, simrole::kFilter, 7), 0);
     QCOMPARE(writeRole(*inst, simrole::kMaxWeight, 3000), 0);
-    QCOMPARE(command(*inst, SimInstrument::kCmdSave), 0);
+    QCOMPARE(command(*inst, proto::kCmdSave), 0);
     QVERIFY(!inst->unsaved());
     // Test modes and command arguments are not parameters: no "unsaved".
     QCOMPARE(writeRole(*inst, simrole::kTestMode, 6), 0);
@@ -534,7 +534,7 @@ void TestSimInstrument::stateFilePersistence() {
         QCOMPARE(writeRole(*inst, simrole::kFilter, 7), 0);
         QCOMPARE(writeRole(*inst, 43, 10), 0);
         QCOMPARE(writeRole(*inst, simrole::kAnalogZero, -42), 0);
-        QCOMPARE(command(*inst, SimInstrument::kCmdSave), 0);
+        QCOMPARE(command(*inst, proto::kCmdSave), 0);
         QCOMPARE(writeRole(*inst, simrole::kFilter, 3), 0);  // after the save: lost
     }
     auto inst = make(QStringLiteral("DATV3512.def"), cfg);
@@ -553,7 +553,7 @@ void TestSimInstrument::stateFileSaveFailureIsReported() {
     cfg.stateFile = dir.filePath(QStringLiteral("missing-folder/state.json"));
     auto inst = make(QStringLiteral("DATV1218.def"), cfg);
     QCOMPARE(writeRole(*inst, simrole::kFilter, 7), 0);
-    QCOMPARE(command(*inst, SimInstrument::kCmdSave), 4);
+    QCOMPARE(command(*inst, proto::kCmdSave), 4);
 }
 
 void TestSimInstrument::stateFileWithBadContent() {
@@ -604,7 +604,7 @@ void TestSimInstrument::statusByte() {
     inst->setLoad(load);
     settle(*inst);
     if (tare)
-        QCOMPARE(command(*inst, SimInstrument::kCmdTare), 0);
+        QCOMPARE(command(*inst, proto::kCmdTare), 0);
     settle(*inst);
     QCOMPARE(codec::componi_frame(ask(*inst, body("0107"))),
              codec::componi_frame(QByteArray("\x01\x07", 2) + char(status)));
