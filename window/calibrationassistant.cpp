@@ -303,6 +303,11 @@ void CalibrationAssistant::sample() {
     watch_.feed(clock_.elapsed(), stable, shown);
     status_->setText(tr_("Waiting for a stable weight…"));
     if (watch_.settled()) {
+        // The timer can fire inside another request's wait: zero and span
+        // then wait for the free line rather than report a refusal for a
+        // command that was never sent.
+        if ((step_ == Zero || step_ == Span) && context_.lineBusy())
+            return;
         waiting_ = false;
         settled();
     }
