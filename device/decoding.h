@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <span>
 
 #include "device/comboitems.h"
@@ -43,6 +44,11 @@ public:
     void showEntry(int index);
     void showSetupEntries();
 
+    // The text a page shows for `value` in the entry of `role` (top bit
+    // cleared): the field text or the selected item. Nothing for an empty
+    // value, a role not shown as one text, or a value the page cannot show.
+    std::optional<QString> shownText(int role, const QString& value) const;
+
     QString scaleUp(const QString& text) const;
     QString scaleDown(const QString& text) const;
     QString decimalText(const QString& text) const;
@@ -74,6 +80,7 @@ public:
 
 private:
     void applyRule(const ShowRule& rule, const QString& value);
+    QString fixedText(const ShowRule& rule, const QString& value) const;
     void showCombo(const QString& control, const QString& value);
     void showOutputWord(const ShowRule& rule, const QString& value);
     // Special rows of the table.

@@ -118,13 +118,9 @@ void Decoder::applyRule(const ShowRule& rule, const QString& v) {
         case Text:
             text(v);
             break;
-        case Fixed: {
-            // Exact for whole numbers; a real value goes through a double.
-            const auto n = parseInteger(v);
-            text(n ? countText(*n, rule.decimals)
-                   : formatFixed(realOf(v) / double(powerOfTen(rule.decimals)), rule.decimals));
+        case Fixed:
+            text(fixedText(rule, v));
             break;
-        }
         case Weight:
             text(decimalText(scaleUp(v)));
             break;
@@ -152,6 +148,48 @@ void Decoder::applyRule(const ShowRule& rule, const QString& v) {
         case Special:
             (this->*rule.special)(v);
             break;
+    }
+}
+
+QString Decoder::fixedText(const ShowRule& rule, const QString& v) const {
+    // Exact for whole numbers; a real value goes through a double.
+    const auto n = parseInteger(v);
+    return n ? countText(*n, rule.decimals)
+             : formatFixed(realOf(v) / double(powerOfTen(rule.decimals)), rule.decimals);
+}
+
+std::optional<QString> Decoder::shownText(int role, const QString& value) const {
+    using enum ShowRule::Kind;
+    const ShowRule* rule = showRuleFor(role);
+    if (!rule || value.isEmpty())
+        return std::nullopt;
+    const QString control = QString::fromLatin1(rule->controls[0]);
+    try {
+        switch (rule->kind) {
+            case Text:
+                return value;
+            case Fixed:
+                return fixedText(*rule, value);
+            case Weight:
+                return decimalText(scaleUp(value));
+            case Combo:
+                break;
+            case Special:
+                // The scale division is a selection like any box; the other
+                // special rows fill more than one text.
+                if (rule->role != 0)
+                    return std::nullopt;
+                break;
+            default:
+                return std::nullopt;
+        }
+        const QStringList items = controls_.items(control);
+        const auto n = parseInteger(value);
+        if (!n || *n < 0 || *n >= items.size())
+            return std::nullopt;
+        return items.at(int(*n));
+    } catch (const std::exception&) {
+        return std::nullopt;
     }
 }
 

@@ -137,7 +137,7 @@ bool NetBytePort::openPort(qint32 speed) {
         flushCodec();
         const bool settled = waitFor(
             [this] {
-                return codec_->optionRefused() || codec_->broken() || codec_->setupAcknowledged();
+                return codec_->optionRefused() || codec_->broken() || codec_->lineAcknowledged();
             },
             kSetupWaitMs);
         if (socket_.state() != QAbstractSocket::ConnectedState) {
@@ -146,24 +146,34 @@ bool NetBytePort::openPort(qint32 speed) {
             return false;
         }
         if (!settled || codec_->optionRefused()) {
-            // Used anyway: the server may run its line at a fixed set-up.
-            // Said once per address, not at every reconnection.
-            static QHash<QString, bool> logged;
-            if (!logged.value(where)) {
-                logged.insert(where, true);
-                EventLog::log(
-                    QStringLiteral(
-                        "Avviso: %1 non conferma le impostazioni della porta (%2), usata comunque")
-                        .arg(where, codec_->optionRefused()
-                                        ? QStringLiteral("COM-PORT-OPTION rifiutata")
-                                        : codec_->unacknowledged()));
-            }
+            logUnconfirmed(codec_->optionRefused());
+        } else if (!codec_->setupAcknowledged()) {
+            const quint64 opening = ++opening_;
+            QTimer::singleShot(kControlGraceMs, this, [this, opening] {
+                if (opening == opening_ && isOpen() && !codec_->setupAcknowledged())
+                    logUnconfirmed(false);
+            });
         }
     }
     return QIODevice::open(QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
+void NetBytePort::logUnconfirmed(bool refused) {
+    // Used anyway: the server may run its line at a fixed set-up. Said once
+    // per address, not at every reconnection.
+    static QHash<QString, bool> logged;
+    const QString where = address_.text();
+    if (logged.value(where))
+        return;
+    logged.insert(where, true);
+    EventLog::log(
+        QStringLiteral("Avviso: %1 non conferma le impostazioni della porta (%2), usata comunque")
+            .arg(where,
+                 refused ? QStringLiteral("COM-PORT-OPTION rifiutata") : codec_->unacknowledged()));
+}
+
 void NetBytePort::close() {
+    ++opening_;
     lostSignalled_ = true;  // our own closing is not a loss
     socket_.abort();
     rx_.clear();

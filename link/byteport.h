@@ -18,9 +18,13 @@ class BytePort : public QIODevice {
 public:
     // The connect attempt's own bound: the window stays live meanwhile.
     static constexpr int kConnectWaitMs = 2000;
-    // How long an RFC 2217 server may take to acknowledge the serial set-up
-    // before the port is used anyway.
+    // How long an RFC 2217 server may take to acknowledge the line set-up
+    // (speed and framing) before the port is used anyway.
     static constexpr int kSetupWaitMs = 800;
+    // The control requests (flow control, DTR, RTS) are not waited for: the
+    // port is used at once, and one still unanswered this long after the
+    // line was acknowledged is logged.
+    static constexpr int kControlGraceMs = 300;
 
     static std::unique_ptr<BytePort> create(const PortAddress& address);
 
@@ -78,10 +82,13 @@ private:
     void onReadyRead();
     void onSocketGone();
     void flushCodec();
+    void logUnconfirmed(bool refused);
 
     PortAddress address_;
     QTcpSocket socket_;
     std::unique_ptr<Rfc2217Codec> codec_;
     QByteArray rx_;
     bool lostSignalled_ = false;
+    // Counts openings, so a grace check left from an earlier one does nothing.
+    quint64 opening_ = 0;
 };

@@ -4,6 +4,7 @@
 
 #include <QLoggingCategory>
 #include <QtEndian>
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcTelnet, "velmora.link.telnet", QtWarningMsg)
 
@@ -73,6 +74,11 @@ void Rfc2217Codec::sendData(const QByteArray& data) {
 
 QByteArray Rfc2217Codec::takeOutput() {
     return std::exchange(out_, QByteArray());
+}
+
+bool Rfc2217Codec::lineAcknowledged() const {
+    return sent_ && std::all_of(awaiting_.cbegin(), awaiting_.cend(),
+                                [](const auto& a) { return a.first == SetControl; });
 }
 
 QString Rfc2217Codec::unacknowledged() const {

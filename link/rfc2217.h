@@ -51,6 +51,10 @@ public:
     bool optionRefused() const { return refused_; }
     // Every queued set-up command has been acknowledged.
     bool setupAcknowledged() const { return sent_ && awaiting_.isEmpty(); }
+    // The line itself (speed, data size, parity, stop size) has been
+    // acknowledged; SET-CONTROL requests may still be open, as servers on a
+    // pseudo-terminal never answer the modem-line ones.
+    bool lineAcknowledged() const;
     // The speed the server reported back, 0 before it did.
     qint32 acknowledgedBaud() const { return ackBaud_; }
     // The set-up commands still waiting for their acknowledgement, as text for the log.

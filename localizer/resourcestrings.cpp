@@ -353,6 +353,7 @@ const QList<Entry>& table() {
         {601, "ZeroSet", "Zero set."},
         {602, "SpanAcquired", "Span acquired."},
         {603, "TheInstrumentDidNotTakeTheCommand1", "The instrument did not take the command: %1"},
+        {650, "NoneGiven", "none given"},
     };
     return entries;
 }

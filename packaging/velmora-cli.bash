@@ -28,7 +28,7 @@ _velmora_cli() {
         --csv)
             _filedir csv
             return ;;
-        --address | --seconds | --interval | --count | --loads | --language | --technician | --customer | --tag)
+        --address | --seconds | --interval | --count | --loads | --repeat | --language | --technician | --customer | --tag)
             return ;;
     esac
 
@@ -36,7 +36,7 @@ _velmora_cli() {
     local i command=""
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --port | --baud | --address | --home | --seconds | --interval | --count | --loads | --class | \
+            --port | --baud | --address | --home | --seconds | --interval | --count | --loads | --repeat | --class | \
                 --certificate | --csv | --language | --technician | --customer | --tag) ((i++)) ;;
             -*) ;;
             *) command=${words[i]}; break ;;
@@ -58,7 +58,7 @@ _velmora_cli() {
         watch) own="--seconds" ;;
         trace) own="--seconds --problems" ;;
         log) own="--interval --count --seconds --yes --append" ;;
-        verify) own="--loads --class --in-service --certificate --csv --language --technician --customer --tag" ;;
+        verify) own="--loads --class --in-service --repeat --certificate --csv --language --technician --customer --tag" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$common $own" -- "$cur"))

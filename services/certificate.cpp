@@ -53,29 +53,9 @@ const QString kTable = QStringLiteral(
 
 }  // namespace
 
-bool Certificate::isWeightLike(quint32 role) {
-    switch (role & 127) {
-        case 3:   // setpoint 1
-        case 4:   // setpoint 2
-        case 21:  // hysteresis 1
-        case 25:  // hysteresis 2
-        case 36:  // analog full scale
-        case 41:  // analog zero
-            return true;
-        default:
-            return false;
-    }
-}
-
 QString Certificate::shownValue(Session& session, quint32 role, const QString& value) {
-    if (!isWeightLike(role) || value.isEmpty())
-        return value;
-    try {
-        return session.decoder().decimalText(session.decoder().scaleUp(value));
-    } catch (const std::exception&) {
-        // A value the page could not show either is given as stored.
-        return value;
-    }
+    // What the pages cannot show as one text is given as stored.
+    return session.decoder().shownText(int(role & 127), value).value_or(value);
 }
 
 std::optional<double> Certificate::divisionOf(Session& session) {
@@ -171,7 +151,8 @@ QString Certificate::html(const CertificateData& d, const Verification& v) {
 
     h += QStringLiteral("<h3>%1</h3>").arg(esc(tr_("Reference weights")));
     if (d.references.isEmpty()) {
-        h += QStringLiteral("<p>%1</p>").arg(orNotRead(QString()));
+        // Nothing was to be read: the technician entered none.
+        h += QStringLiteral("<p><i>%1</i></p>").arg(esc(tr_("none given")));
     } else {
         h += kTable;
         h += QStringLiteral("<tr><th>%1</th><th>%2</th></tr>")

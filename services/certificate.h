@@ -41,9 +41,8 @@ struct CertificateData {
 
 namespace Certificate {
 
-// A setup entry's value as the pages show it: weight-like entries with
-// the scale's decimals, anything else as stored.
-bool isWeightLike(quint32 role);
+// A setup entry's value as the pages show it (the field text or the
+// selected item); what no page shows as one text, as stored.
 QString shownValue(Session& session, quint32 role, const QString& value);
 
 // What the instrument reported, gathered from the session after its

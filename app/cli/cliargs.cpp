@@ -46,8 +46,9 @@ const QHash<QString, CommandInfo>& commands() {
           0,
           "",
           {QStringLiteral("loads"), QStringLiteral("class"), QStringLiteral("in-service"),
-           QStringLiteral("certificate"), QStringLiteral("csv"), QStringLiteral("language"),
-           QStringLiteral("technician"), QStringLiteral("customer"), QStringLiteral("tag")}}},
+           QStringLiteral("repeat"), QStringLiteral("certificate"), QStringLiteral("csv"),
+           QStringLiteral("language"), QStringLiteral("technician"), QStringLiteral("customer"),
+           QStringLiteral("tag")}}},
     };
     return table;
 }
@@ -59,7 +60,8 @@ const QSet<QString>& valued() {
         QStringLiteral("home"),        QStringLiteral("seconds"),  QStringLiteral("interval"),
         QStringLiteral("count"),       QStringLiteral("loads"),    QStringLiteral("class"),
         QStringLiteral("certificate"), QStringLiteral("csv"),      QStringLiteral("language"),
-        QStringLiteral("technician"),  QStringLiteral("customer"), QStringLiteral("tag")};
+        QStringLiteral("technician"),  QStringLiteral("customer"), QStringLiteral("tag"),
+        QStringLiteral("repeat")};
     return set;
 }
 const QSet<QString>& flags() {
@@ -257,6 +259,16 @@ CliParse parseCliArguments(const QStringList& arguments) {
             }
             o.accuracy = accuracyClassText(*c);
         }
+        if (given.contains(QStringLiteral("repeat"))) {
+            const auto load = Verification::parseLoads(given.value(QStringLiteral("repeat")));
+            if (!load || load->size() != 1) {
+                r.error = QStringLiteral(
+                              "--repeat takes one weight of 0 or more, such as 1000, not \"%1\"")
+                              .arg(given.value(QStringLiteral("repeat")));
+                return r;
+            }
+            o.repeat = load->first();
+        }
         o.inService = given.contains(QStringLiteral("in-service"));
         o.certificate = given.value(QStringLiteral("certificate"));
         o.csv = given.value(QStringLiteral("csv"));
@@ -369,6 +381,8 @@ QString cliUsage() {
         "                             and 100 % of the maximum weight), loaded up then down\n"
         "          --class II|III|IIII  accuracy class (default III)\n"
         "          --in-service       in-service tolerances (twice the initial ones)\n"
+        "          --repeat LOAD      then LOAD three times: the spread of the readings must\n"
+        "                             not exceed the tolerance at that load\n"
         "          --certificate FILE.pdf  write the certificate\n"
         "          --csv FILE         write the readings as CSV\n"
         "          --language NAME    the certificate's language (default: the settings')\n"

@@ -47,6 +47,8 @@ struct CliOptions {
     QList<double> loads;
     QString accuracy = QStringLiteral("III");
     bool inService = false;
+    // verify --repeat: the load checked three times for repeatability.
+    std::optional<double> repeat;
     QString certificate;
     QString csv;
     QString language;

@@ -27,6 +27,8 @@ namespace {
 // a load may take to settle before the run gives up.
 constexpr int kHoldMs = 1000;
 constexpr int kSettleLimitMs = 120000;
+// The repeatability load is read this many times.
+constexpr int kRepeatTimes = 3;
 
 // Lines typed on stdin, read as they come so the link keeps running.
 class StdinLines {
@@ -110,7 +112,8 @@ int CliCommands::verify(const CliOptions& o, const CliOutput& out) {
     const QList<double> order = Verification::sequence(loads);
     const double top = order.isEmpty() ? 0.0 : *std::max_element(order.begin(), order.end());
     bool passedTop = false;
-    for (const double load : order) {
+    // The person puts `load` on and presses Enter; the weight as shown once stable.
+    const auto readAt = [&](double load) {
         CliOutput::writeErr(
             QStringLiteral("Load %1 and press Enter\n").arg(v.number(load)).toLocal8Bit());
         link.waitFor([&] { return input.hasLine() || input.ended(); }, -1);
@@ -127,7 +130,10 @@ int CliCommands::verify(const CliOptions& o, const CliOutput& out) {
             throw CliError{kExitInstrument,
                            QStringLiteral("the weight did not become stable with %1 on the scale")
                                .arg(v.number(load))};
-        const VerificationRow& row = v.record(load, watch.shown(), passedTop);
+        return watch.shown();
+    };
+    for (const double load : order) {
+        const VerificationRow& row = v.record(load, readAt(load), passedTop);
         if (load == top)
             passedTop = true;
         if (!o.quiet)
@@ -135,6 +141,17 @@ int CliCommands::verify(const CliOptions& o, const CliOutput& out) {
                                     .arg(row.shownText, row.passed() ? QStringLiteral("pass")
                                                                      : QStringLiteral("fail"))
                                     .toLocal8Bit());
+    }
+    if (o.repeat) {
+        v.startRepeatability(*o.repeat);
+        for (int i = 0; i < kRepeatTimes; ++i) {
+            if (i > 0 && !o.quiet)
+                CliOutput::writeErr(QStringLiteral("Take the load off; again (%1 of %2)\n")
+                                        .arg(i + 1)
+                                        .arg(kRepeatTimes)
+                                        .toLocal8Bit());
+            v.recordRepeatability(readAt(*o.repeat));
+        }
     }
     link.presentation().onLive = nullptr;
 
@@ -168,16 +185,42 @@ int CliCommands::verify(const CliOptions& o, const CliOutput& out) {
                o.inService ? QStringLiteral("in service") : QStringLiteral("initial"));
     doc.insert(QStringLiteral("division"), v.number(v.division()));
     doc.insert(QStringLiteral("rows"), rows);
+    if (const std::optional<RepeatabilityCheck>& rep = v.repeatability()) {
+        QJsonArray readings;
+        for (const std::optional<double>& shown : rep->shown)
+            readings.append(shown ? QJsonValue(v.number(*shown)) : QJsonValue());
+        const std::optional<double> spread = rep->spread();
+        QJsonObject check;
+        check.insert(QStringLiteral("load"), v.number(rep->load));
+        check.insert(QStringLiteral("readings"), readings);
+        check.insert(QStringLiteral("spread"),
+                     spread ? QJsonValue(v.number(*spread)) : QJsonValue());
+        check.insert(QStringLiteral("tolerance"), v.toleranceNumber(rep->tolerance));
+        check.insert(QStringLiteral("verdict"),
+                     rep->passed() ? QStringLiteral("pass") : QStringLiteral("fail"));
+        doc.insert(QStringLiteral("repeatability"), check);
+    }
     doc.insert(QStringLiteral("verdict"),
                v.passed() ? QStringLiteral("pass") : QStringLiteral("fail"));
     out.document(doc);
     out.table({QStringLiteral("APPLIED"), QStringLiteral("SHOWN"), QStringLiteral("ERROR"),
                QStringLiteral("TOLERANCE"), QStringLiteral("VERDICT")},
               table);
-    out.note(v.passed() ? QStringLiteral("Every reading is within tolerance")
-                        : QStringLiteral("%1 of %2 readings are outside tolerance")
-                              .arg(v.failingRows().size())
-                              .arg(v.rows().size()));
+    if (const std::optional<RepeatabilityCheck>& rep = v.repeatability()) {
+        const std::optional<double> spread = rep->spread();
+        out.note(QStringLiteral("Repeatability at %1: spread %2, tolerance %3: %4")
+                     .arg(v.number(rep->load), spread ? v.number(*spread) : QStringLiteral("-"),
+                          QStringLiteral("±") + v.toleranceNumber(rep->tolerance),
+                          rep->passed() ? QStringLiteral("pass") : QStringLiteral("fail")));
+    }
+    if (v.passed())
+        out.note(QStringLiteral("Every reading is within tolerance"));
+    else if (!v.failingRows().isEmpty())
+        out.note(QStringLiteral("%1 of %2 readings are outside tolerance")
+                     .arg(v.failingRows().size())
+                     .arg(v.rows().size()));
+    else
+        out.note(QStringLiteral("The repeated readings spread more than the tolerance"));
 
     // The files are written for a failed verification too: it is a record.
     QString error;

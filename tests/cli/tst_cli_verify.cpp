@@ -3,6 +3,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <functional>
 
 #include "clirun.h"
 
@@ -16,13 +17,16 @@ private Q_SLOTS:
     void verdicts_data();
     void verdicts();
     void certificateInTheChosenLanguage();
+    void repeatability_data();
+    void repeatability();
     void usageErrors_data();
     void usageErrors();
 
 private:
     // Runs verify to its end, answering every "Load N and press Enter".
+    // `beforeLoad`, when given, runs with the prompt's index before the load goes on.
     CliResult runVerify(SimProcess& sim, const TestHome& home, const QStringList& options,
-                        QStringList* prompted);
+                        QStringList* prompted, const std::function<void(int)>& beforeLoad = {});
 };
 
 void TestCliVerify::initTestCase() {
@@ -31,7 +35,8 @@ void TestCliVerify::initTestCase() {
 }
 
 CliResult TestCliVerify::runVerify(SimProcess& sim, const TestHome& home,
-                                   const QStringList& options, QStringList* prompted) {
+                                   const QStringList& options, QStringList* prompted,
+                                   const std::function<void(int)>& beforeLoad) {
     QProcess cli;
     cli.start(cliPath(),
               QStringList{"--home", home.path(), "--port", sim.ptyPath(), "verify"} + options);
@@ -49,6 +54,8 @@ CliResult TestCliVerify::runVerify(SimProcess& sim, const TestHome& home,
         QRegularExpressionMatch m = prompt.match(QString::fromLocal8Bit(err), seen);
         if (m.hasMatch()) {
             seen = m.capturedEnd();
+            if (beforeLoad)
+                beforeLoad(static_cast<int>(prompted->size()));
             prompted->append(m.captured(1));
             // The load goes on, then the technician presses Enter.
             if (!sim.send(QStringLiteral("load ") + m.captured(1)).startsWith(QLatin1String("OK")))
@@ -169,6 +176,62 @@ void TestCliVerify::certificateInTheChosenLanguage() {
     // The verdict, in German, and the second page with the setup entries.
     QVERIFY2(text.contains("Nicht bestanden"), qPrintable(text));
     QVERIFY2(text.contains(QChar('\f')), qPrintable(text));
+    // No reference weights were entered: said so, not "not read".
+    QVERIFY2(text.contains("keine angegeben"), qPrintable(text));
+    // The second page lists the entries as the pages show them: the scale
+    // division as its item, the sensitivity in mV/V with four decimals.
+    const QString setup = text.mid(text.indexOf(QChar('\f')));
+    for (const auto& [name, shown] : {std::pair{"DIVIS", "1"}, std::pair{"SENS", "2.0000"}}) {
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("\\b%1\\s+(\\S+)").arg(QLatin1String(name)))
+                .match(setup);
+        QVERIFY2(m.hasMatch(), qPrintable(setup));
+        QCOMPARE(m.captured(1), QString::fromLatin1(shown));
+    }
+}
+
+void TestCliVerify::repeatability_data() {
+    QTest::addColumn<bool>("shifted");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("spread");
+    QTest::addColumn<QString>("verdict");
+    // 1000 kg in 1 kg divisions: ±1 e. The third reading 2 e heavier
+    // spreads the three by 2 kg.
+    QTest::newRow("steady") << false << 0 << "0"
+                            << "pass";
+    QTest::newRow("third reading 2 e off") << true << 1 << "2"
+                                           << "fail";
+}
+
+void TestCliVerify::repeatability() {
+    QFETCH(bool, shifted);
+    QFETCH(int, exitCode);
+    QFETCH(QString, spread);
+    QFETCH(QString, verdict);
+    TestHome home;
+    SimProcess sim({"--noise", "0"});
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    QStringList prompted;
+    // Loads 0, 1000, 0, then 1000 three times: the last is the sixth prompt.
+    const CliResult r = runVerify(sim, home, {"--loads", "0,1000", "--repeat", "1000", "--json"},
+                                  &prompted, [&](int index) {
+                                      if (shifted && index == 5)
+                                          QVERIFY(sim.send("error 0:2,2000:2").startsWith("OK"));
+                                  });
+    QVERIFY2(r.finished, r.describe());
+    QCOMPARE(prompted, (QStringList{"0", "1000", "0", "1000", "1000", "1000"}));
+    QCOMPARE(r.exitCode, exitCode);
+    const QJsonObject doc = r.json();
+    // The verification rows pass either way; only the repeatability decides.
+    for (const QJsonValue& row : doc.value("rows").toArray())
+        QCOMPARE(row.toObject().value("verdict").toString(), "pass");
+    const QJsonObject check = doc.value("repeatability").toObject();
+    QCOMPARE(check.value("load").toString(), "1000");
+    QCOMPARE(check.value("readings").toArray().size(), 3);
+    QCOMPARE(check.value("spread").toString(), spread);
+    QCOMPARE(check.value("tolerance").toString(), "1.0");
+    QCOMPARE(check.value("verdict").toString(), verdict);
+    QCOMPARE(doc.value("verdict").toString(), verdict);
 }
 
 void TestCliVerify::usageErrors_data() {
@@ -178,6 +241,8 @@ void TestCliVerify::usageErrors_data() {
     QTest::newRow("negative load") << QStringList{"--loads", "0,-5"} << "--loads takes";
     QTest::newRow("decimal comma") << QStringList{"--loads", "0;2,5"} << "--loads takes";
     QTest::newRow("operand") << QStringList{"now"} << "verify takes no operands";
+    QTest::newRow("repeat two loads") << QStringList{"--repeat", "500,1000"} << "--repeat takes";
+    QTest::newRow("repeat no number") << QStringList{"--repeat", "half"} << "--repeat takes";
     QTest::newRow("no folder") << QStringList{"--csv", "/nonexistent/x.csv"} << "does not exist";
 }
 

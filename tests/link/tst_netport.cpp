@@ -5,10 +5,10 @@
 #include "link/portaddress.h"
 #include "link/rfc2217.h"
 #include "link/vacom.h"
+#include "services/settingsfile.h"
 #include "session/hotplug.h"
 #include "session/session.h"
 #include "session/writepath.h"
-#include "services/settingsfile.h"
 #include "support/ser2netprocess.h"
 #include "support/simrig.h"
 
@@ -64,6 +64,7 @@ private Q_SLOTS:
     void serverKilledAndRestarted();
     void serverThatNeverAnswers_data();
     void serverThatNeverAnswers();
+    void controlRequestsNotWaitedFor();
     void nobodyListens();
     void malformedAddress();
 
@@ -193,6 +194,7 @@ void TestNetPort::telnetAcknowledgements() {
     QVERIFY(setup.contains(QByteArray("\xFF\xFA\x2C\x05\x09\xFF\xF0", 7)));  // DTR off
     QVERIFY(setup.contains(QByteArray("\xFF\xFA\x2C\x05\x0C\xFF\xF0", 7)));  // RTS off
     QVERIFY(!c.setupAcknowledged());
+    QVERIFY(!c.lineAcknowledged());
     // Answers: baud (escaped), data size, parity, stop size, flow; a DTR
     // answer with the resulting state; none for RTS.
     c.receive(QByteArray("\xFF\xFA\x2C\x65\x00\x00\x00\xFF\xFF\xFF\xF0", 11));
@@ -201,6 +203,7 @@ void TestNetPort::telnetAcknowledgements() {
                           "\xFF\xFA\x2C\x68\x01\xFF\xF0", "\xFF\xFA\x2C\x69\x01\xFF\xF0",
                           "\xFF\xFA\x2C\x69\x08\xFF\xF0"})
         c.receive(a, 7);
+    QVERIFY(c.lineAcknowledged());  // the port may be used from here
     QVERIFY(!c.setupAcknowledged());
     QCOMPARE(c.unacknowledged(), QStringLiteral("5:12"));
     c.receive(QByteArray("\xFF\xFA\x2C\x69\x0C\xFF\xF0", 7));
@@ -372,6 +375,65 @@ void TestNetPort::serverThatNeverAnswers() {
     session.mySleep(3500);  // one more recovery tick reconnects to the same server
     QCOMPARE(home.logMessages().filter(QLatin1String("usata comunque")).size(), logged);
     qDeleteAll(held);
+}
+
+// A server that confirms the line (speed and framing) but never a control
+// request, as ser2net on a pseudo-terminal does: the port opens on the line
+// confirmations, carries data at once, and the silence is logged once, later.
+void TestNetPort::controlRequestsNotWaitedFor() {
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    QList<QTcpSocket*> peers;
+    QByteArray received;
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket* s = server.nextPendingConnection()) {
+            peers.append(s);
+            s->write(QByteArray("\xFF\xFD\x2C", 3));  // DO COM-PORT-OPTION
+            auto seen = std::make_shared<QByteArray>();
+            connect(s, &QTcpSocket::readyRead, s, [s, seen, &received] {
+                const QByteArray bytes = s->readAll();
+                *seen += bytes;
+                received += bytes;
+                // Once the stop size is asked for, confirm the four line commands.
+                if (seen->contains(QByteArray("\xFF\xFA\x2C\x04", 4)) && !seen->contains("acked")) {
+                    seen->append("acked");
+                    s->write(
+                        QByteArray("\xFF\xFA\x2C\x65\x00\x00\x25\x80\xFF\xF0"
+                                   "\xFF\xFA\x2C\x66\x08\xFF\xF0"
+                                   "\xFF\xFA\x2C\x67\x01\xFF\xF0"
+                                   "\xFF\xFA\x2C\x68\x01\xFF\xF0",
+                                   31));
+                }
+            });
+        }
+    });
+    const QString address = QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.serverPort());
+    TestHome home;
+    const auto loggedLines = [&] {
+        return home.logMessages().filter(QLatin1String("usata comunque")).size();
+    };
+    for (int opening = 0; opening < 2; ++opening) {
+        NetBytePort port(*PortAddress::parse(address));
+        QVERIFY2(port.openPort(9600), qPrintable(port.errorString()));
+        QCOMPARE(port.acknowledgedSpeed(), 9600);
+        if (opening == 0)
+            QCOMPARE(loggedLines(), 0);  // opened before the grace ran out
+        QVERIFY(port.write("abc") == 3);
+        QTRY_VERIFY_WITH_TIMEOUT(received.contains("abc"), 5000);
+        received.clear();
+        // The unanswered control requests are logged once, naming them;
+        // reconnecting to the same server adds nothing.
+        QTRY_COMPARE_WITH_TIMEOUT(loggedLines(), 1, 5000);
+        QVERIFY(home.logMessages()
+                    .filter(QLatin1String("usata comunque"))
+                    .constFirst()
+                    .contains(QLatin1String("5:1 5:9 5:12")));
+        if (opening == 1)
+            QTest::qWait(2 * BytePort::kControlGraceMs);  // the second grace ends silently
+        QCOMPARE(loggedLines(), 1);
+        port.close();
+    }
+    qDeleteAll(peers);
 }
 
 void TestNetPort::nobodyListens() {
