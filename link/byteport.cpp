@@ -210,19 +210,28 @@ void NetBytePort::flushCodec() {
         socket_.write(out);
 }
 
-void NetBytePort::onReadyRead() {
+bool NetBytePort::receive() {
     const QByteArray bytes = socket_.readAll();
-    if (codec_) {
-        rx_ += codec_->receive(bytes);
-        flushCodec();
-        if (codec_->broken()) {
-            onSocketGone();
-            return;
-        }
-    } else {
+    if (!codec_) {
         rx_ += bytes;
+        return true;
     }
-    if (!rx_.isEmpty() && isOpen())
+    rx_ += codec_->receive(bytes);
+    flushCodec();
+    if (codec_->broken()) {
+        onSocketGone();
+        return false;
+    }
+    return true;
+}
+
+void NetBytePort::takeHeldBack() {
+    if (socket_.bytesAvailable() > 0)
+        receive();
+}
+
+void NetBytePort::onReadyRead() {
+    if (receive() && !rx_.isEmpty() && isOpen())
         Q_EMIT readyRead();
 }
 

@@ -34,6 +34,10 @@ public:
     virtual bool openPort(qint32 speed) = 0;
     virtual bool permissionDenied() const { return false; }
     bool isSequential() const override { return true; }
+    // Takes in what the underlying device received while its readyRead was
+    // held back (Qt does not signal again while one is being handled), so
+    // bytesAvailable() counts it. Emits nothing.
+    virtual void takeHeldBack() {}
 
 Q_SIGNALS:
     // The open port failed under us: the device or the connection has gone.
@@ -79,7 +83,11 @@ protected:
 private:
     // Runs the event loop (user input held back) until `done` or `ms` pass.
     bool waitFor(const std::function<bool()>& done, int ms);
+    void takeHeldBack() override;
     void onReadyRead();
+    // Moves what the socket holds through the telnet layer into rx_; false
+    // when the telnet stream broke.
+    bool receive();
     void onSocketGone();
     void flushCodec();
     void logUnconfirmed(bool refused);

@@ -1,13 +1,17 @@
 #include "link/vacom.h"
 
 #include <QLoggingCategory>
+#include <QScopeGuard>
 
 #include "base/texts.h"
 #include "link/codec.h"
 
 Q_LOGGING_CATEGORY(lcWire, "velmora.link.wire", QtWarningMsg)
 
-VaCom::VaCom(QObject* parent) : QObject(parent) {}
+VaCom::VaCom(QObject* parent) : QObject(parent) {
+    heldBack_.setInterval(kHeldBackCheckMs);
+    connect(&heldBack_, &QTimer::timeout, this, &VaCom::readHeldBack);
+}
 
 bool VaCom::isAcceptedSpeed(const QString& text) {
     static const QStringList speeds = {QStringLiteral("9600"), QStringLiteral("19200"),
@@ -50,6 +54,7 @@ bool VaCom::open() {
         return false;
     }
     framer_.reset();
+    received_.clear();
     matcher_.reset();
     return true;
 }
@@ -58,6 +63,7 @@ void VaCom::close() {
     if (port_ && port_->isOpen())
         port_->close();
     framer_.reset();
+    received_.clear();
     matcher_.reset();
 }
 
@@ -81,11 +87,40 @@ bool VaCom::write(const QByteArray& frame) {
 }
 
 void VaCom::readAvailable() {
-    const QByteArray bytes = port_->readAll();
-    for (const QByteArray& p : framer_.feed(bytes)) {
+    if (!port_)
+        return;
+    for (QByteArray& p : framer_.feed(port_->readAll()))
+        received_.push_back(std::move(p));
+    // A packet's handler may wait for the next reply in a nested event loop
+    // (a command sent from inside the live refresh). Qt does not signal a
+    // port's readyRead again while one is being handled, so until this
+    // returns a timer looks for the bytes instead; without it that reply
+    // would be read only after its request had timed out.
+    const bool outermost = !handling_;
+    if (outermost) {
+        handling_ = true;
+        heldBack_.start();
+    }
+    const auto done = qScopeGuard([this, outermost] {
+        if (outermost) {
+            handling_ = false;
+            heldBack_.stop();
+        }
+    });
+    while (!received_.empty()) {
+        const QByteArray p = std::move(received_.front());
+        received_.pop_front();
         qCDebug(lcWire) << "RX" << p.trimmed();
         Q_EMIT packet(p);
     }
+}
+
+void VaCom::readHeldBack() {
+    if (!port_ || !port_->isOpen())
+        return;
+    port_->takeHeldBack();
+    if (port_->bytesAvailable() > 0)
+        readAvailable();
 }
 
 void VaCom::onLost() {

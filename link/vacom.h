@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <deque>
 #include <memory>
 
 #include "link/byteport.h"
@@ -16,6 +18,9 @@
 class VaCom : public QObject {
     Q_OBJECT
 public:
+    // How often bytes are looked for while a packet is being handled.
+    static constexpr int kHeldBackCheckMs = 2;
+
     explicit VaCom(QObject* parent = nullptr);
 
     static bool isAcceptedSpeed(const QString& text);
@@ -49,6 +54,8 @@ Q_SIGNALS:
 
 private:
     void readAvailable();
+    // While a packet is handled: what arrived meanwhile (see readAvailable).
+    void readHeldBack();
     void onLost();
 
     std::unique_ptr<BytePort> port_;
@@ -56,6 +63,11 @@ private:
     // (a recovery tick) is refused rather than nested.
     bool opening_ = false;
     ComDataPacket1 framer_;
+    // Packets framed but not yet handed on, oldest first: a nested read
+    // hands on the earlier ones before its own.
+    std::deque<QByteArray> received_;
+    bool handling_ = false;
+    QTimer heldBack_;
     ReplyMatcher matcher_;
     QString portName_ = QStringLiteral("COM1");
     qint32 speed_ = 9600;

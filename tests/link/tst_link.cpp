@@ -43,6 +43,7 @@ private Q_SLOTS:
     void searchFindsAddress105AndStops();
     void lateSearchRepliesCountForTheirOwnAddress();
     void byteEntriesStoreOnlyTheirByte();
+    void requestFromInsideAReplysHandlingIsAnswered();
 };
 
 void TestLink::connectReadsEverySetupEntryThenPolls() {
@@ -314,6 +315,20 @@ void TestLink::byteEntriesStoreOnlyTheirByte() {
     QCOMPARE(rig.session.requests().leggi_parametro(43, false), Outcome::answered());
     QCOMPARE(t.readImageByte(t.entry(44).imagePos), quint8(0xAB));
     QCOMPARE(t.entry(43).value, QString::number(t.readImageByte(t.entry(43).imagePos)));
+}
+
+void TestLink::requestFromInsideAReplysHandlingIsAnswered() {
+    // A timer firing in the live refresh's event processing sends its request
+    // from inside the handling of a reply, where Qt holds the port's next
+    // readyRead back: the reply must still end the exchange, the first time.
+    Rig rig;
+    QVERIFY(rig.start());
+    QVERIFY(rig.waitOnline(20000));
+    const qsizetype before = rig.sim.traffic().size();
+    const std::optional<Outcome> outcome = rig.tareInsideLiveRefresh(30000);
+    QVERIFY(outcome);
+    QVERIFY2(outcome->isAnswered(), qPrintable(outcome->text()));
+    QCOMPARE(countFunction(rig.sim.traffic().mid(before), 6), 1);
 }
 
 QTEST_MAIN(TestLink)

@@ -259,6 +259,14 @@ void TestNetPort::readoutWritesAndPolling() {
     QVERIFY(rig.sim.waitForTraffic(static_cast<int>(before) + 12, 10000));
     QVERIFY(countFunction(rig.sim.traffic().mid(before), 1) >= 1);
     QVERIFY(rig.session.link().online);
+
+    // A request sent from inside the handling of a reply: the socket holds
+    // its readyRead back meanwhile, and the reply still ends the exchange.
+    const qsizetype nested = rig.sim.traffic().size();
+    const std::optional<Outcome> tare = rig.tareInsideLiveRefresh(30000);
+    QVERIFY(tare);
+    QVERIFY2(tare->isAnswered(), qPrintable(tare->text()));
+    QCOMPARE(countFunction(rig.sim.traffic().mid(nested), 6), 1);
 }
 
 void TestNetPort::baudRateAcknowledged() {

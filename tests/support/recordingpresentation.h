@@ -2,6 +2,8 @@
 
 #include <QList>
 #include <QStringList>
+#include <functional>
+#include <utility>
 
 #include "device/controlmodel.h"
 #include "session/presentation.h"
@@ -28,6 +30,11 @@ public:
     void setWindowTitle(const QString& t) override { title = t; }
     void setPendingWrites(int c) override { pendingWrites.append(c); }
     void setSendButtonOrange() override { sendOrange = true; }
+    // Runs `insideNextLiveRefresh` once, inside the handling of a live reply.
+    void liveRefresh(const LiveResult&) override {
+        if (insideNextLiveRefresh)
+            std::exchange(insideNextLiveRefresh, nullptr)();
+    }
     bool domanda(const QString& text, int mode) override {
         questions.append(QString::number(mode) + QLatin1Char('|') + text);
         return answer;
@@ -55,4 +62,5 @@ public:
     bool sendOrange = false;
     QStringList questions;
     bool answer = false;
+    std::function<void()> insideNextLiveRefresh;
 };

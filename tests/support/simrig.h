@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QStringList>
+#include <optional>
 
+#include "link/protocol.h"
+#include "session/requests.h"
 #include "session/session.h"
 #include "support/recordingpresentation.h"
 #include "support/simprocess.h"
@@ -24,6 +27,18 @@ struct SimRig {
     bool waitOnline(int ms) {
         return session.waitUntil(
             [this] { return session.link().online && session.link().parametri_caricati; }, ms);
+    }
+    // A tare sent from inside the handling of the next live reply, as a
+    // timer that fires during the live refresh sends it; its outcome, or
+    // nothing when no live reply came within `ms`.
+    std::optional<Outcome> tareInsideLiveRefresh(int ms) {
+        std::optional<Outcome> outcome;
+        view.insideNextLiveRefresh = [this, &outcome] {
+            outcome = session.requests().invia_comando(proto::kCmdTare);
+        };
+        session.waitUntil([&outcome] { return outcome.has_value(); }, ms);
+        view.insideNextLiveRefresh = nullptr;
+        return outcome;
     }
 
     TestHome home;
