@@ -246,8 +246,7 @@ void CalibrationAssistant::showStep(Step step) {
             title_->setText(tr_("Verification"));
             if (loads_->text().isEmpty() && maximum) {
                 QStringList texts;
-                const std::optional<double> division =
-                    sequences_.division();
+                const std::optional<double> division = sequences_.division();
                 for (double l : Verification::defaultLoads(*maximum, division.value_or(1.0)))
                     texts << QString::number(l, 'f', d.decimals);
                 loads_->setText(texts.join(QLatin1Char(',')));
@@ -348,8 +347,7 @@ void CalibrationAssistant::next() {
         case Verify: {
             if (!verification_) {
                 const std::optional<QList<double>> loads = Verification::parseLoads(loads_->text());
-                const std::optional<double> division =
-                    sequences_.division();
+                const std::optional<double> division = sequences_.division();
                 if (!loads || loads->isEmpty() || !division) {
                     context_.showError(tr_("The value is not correct!"));
                     return;
@@ -399,9 +397,10 @@ void CalibrationAssistant::settled() {
                 showStep(Span);
                 status_->setText(tr_("Zero set."));
             } else {
+                // The step is shown again first: showing it clears the status.
+                showStep(Zero);
                 status_->setText(
                     tr_("The instrument did not take the command: %1").arg(tr_("Zero")));
-                showStep(Zero);
             }
             return;
         case Span:

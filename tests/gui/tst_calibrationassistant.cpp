@@ -48,6 +48,7 @@ private Q_SLOTS:
     void failingPointNamed_data();
     void failingPointNamed();
     void cancelAfterZero();
+    void refusedZeroIsSaid();
     void linkLostWhileWaiting();
     void offlineExplains();
 
@@ -87,6 +88,33 @@ private:
     bool zeroAndSpan();
     // Reads each load of the verification; false when one never settles.
     bool verify(const QString& loads);
+    // What the assistant, the event log and the wire said, for a step that
+    // never ended.
+    QString explain() {
+        QStringList out{QStringLiteral("step %1 waiting %2 status \"%3\" online %4")
+                            .arg(a()->step())
+                            .arg(a()->waiting())
+                            .arg(a()->status())
+                            .arg(f_->session().link().online.load())};
+        const QList<QByteArray> log = f_->home.read(QStringLiteral("logfile.txt")).split('\n');
+        for (qsizetype i = std::max<qsizetype>(0, log.size() - 12); i < log.size(); ++i)
+            out << QString::fromLatin1(log[i]).trimmed();
+        // The writes on the wire, each with the exchange before it.
+        const QList<QJsonObject> records = f_->sim->traffic();
+        QStringList writes;
+        for (qsizetype i = 1; i < records.size(); ++i) {
+            const int function = records[i].value(QStringLiteral("function")).toInt();
+            if (function == 0x06 || function == 0x10 ||
+                !records[i].contains(QStringLiteral("function")))
+                for (qsizetype j : {i - 1, i})
+                    writes << QString::fromUtf8(
+                        QJsonDocument(records[j]).toJson(QJsonDocument::Compact));
+        }
+        out << writes.mid(std::max<qsizetype>(0, writes.size() - 16));
+        // The test log cuts long messages short: the whole of it goes to stderr.
+        std::fputs(qPrintable(out.join(QLatin1Char('\n')) + QLatin1Char('\n')), stderr);
+        return out.first();
+    }
     QString calLogCount() const {
         return QString::fromLatin1(
             f_->home.read(QStringLiteral("Cal_log.txt")).split('\r').first());
@@ -135,8 +163,7 @@ bool TestCalibrationAssistant::zeroAndSpan() {
     button("assistantNext")->click();  // job -> zero
     button("assistantNext")->click();  // the scale is empty
     if (!QTest::qWaitFor([&] { return a()->step() == CalibrationAssistant::Span; }, kStepMs)) {
-        qWarning() << "zero:" << a()->step() << a()->waiting() << a()->status()
-                   << f_->session().link().online.load();
+        qWarning().noquote() << "zero:" << explain();
         return false;
     }
     type(a()->findChild<QLineEdit*>("knownWeight"), QStringLiteral("1000"));
@@ -144,7 +171,7 @@ bool TestCalibrationAssistant::zeroAndSpan() {
         return false;
     button("assistantNext")->click();
     if (!QTest::qWaitFor([&] { return a()->step() == CalibrationAssistant::Verify; }, kStepMs)) {
-        qWarning() << "span:" << a()->step() << a()->waiting() << a()->status();
+        qWarning().noquote() << "span:" << explain();
         return false;
     }
     return true;
@@ -182,7 +209,7 @@ void TestCalibrationAssistant::wholeRunWithCertificate() {
     button("assistantNext")->click();
     QVERIFY(a()->waiting());
     QVERIFY2(QTest::qWaitFor([&] { return a()->step() == CalibrationAssistant::Span; }, kStepMs),
-             qPrintable(a()->status()));
+             qPrintable(explain()));
     // Exactly the page's Zero: the calibration zero command, once.
     QCOMPARE(describe(writesSince(m)), describe({{reg(6), 16}}));
 
@@ -190,7 +217,8 @@ void TestCalibrationAssistant::wholeRunWithCertificate() {
     QVERIFY(load(QStringLiteral("1000")));
     m = mark();
     button("assistantNext")->click();
-    QTRY_COMPARE_WITH_TIMEOUT(a()->step(), CalibrationAssistant::Verify, kStepMs);
+    QVERIFY2(QTest::qWaitFor([&] { return a()->step() == CalibrationAssistant::Verify; }, kStepMs),
+             qPrintable(explain()));
     // Exactly the page's Acquire: the known weight to role 7, then 0x11.
     QCOMPARE(describe(writesSince(m)), describe({{reg(7), 1000}, {reg(6), 17}}));
     // The calibration log counted it once.
@@ -291,6 +319,25 @@ void TestCalibrationAssistant::cancelAfterZero() {
     // Nothing after the zero went out.
     QTest::qWait(200);
     QCOMPARE(describe(writesSince(m)), QString());
+}
+
+void TestCalibrationAssistant::refusedZeroIsSaid() {
+    BoxWatcher boxes(BoxWatcher::Ok);
+    QVERIFY(open());
+    const QString command = QString::number(reg(6));
+    QCOMPARE(f_->sim->send(QStringLiteral("exception3 ") + command),
+             QStringLiteral("OK exception3 ") + command);
+    QVERIFY(load(QStringLiteral("0")));
+    button("assistantNext")->click();
+    button("assistantNext")->click();
+    const bool said = QTest::qWaitFor(
+        [&] { return a()->status().contains(QStringLiteral("did not take the command")); },
+        kStepMs);
+    f_->sim->send(QStringLiteral("exception3 off"));
+    QVERIFY2(said, qPrintable(explain()));
+    QCOMPARE(a()->status(), QStringLiteral("The instrument did not take the command: Zero"));
+    QCOMPARE(a()->step(), CalibrationAssistant::Zero);
+    QVERIFY(!a()->waiting());
 }
 
 void TestCalibrationAssistant::linkLostWhileWaiting() {

@@ -38,6 +38,7 @@ private Q_SLOTS:
     void zeroAllIsHiddenForProgram12();
     void filterChartIsDrawnOnlyWhenSeen();
     void burstOfPointsPaintsOnce();
+    void firstChartPointAfterReconnectCarriesItsSign();
 
 private:
     int reg(int role) const;
@@ -280,6 +281,33 @@ void TestFiltersPage::burstOfPointsPaintsOnce() {
     // Spread 2 is above 2000 x 0.0005: the axis follows the points.
     QVERIFY(chart.isAutoScaled());
     QVERIFY(chart.axisMin() <= 100.0 && chart.axisMax() >= 102.0);
+}
+
+void TestFiltersPage::firstChartPointAfterReconnectCarriesItsSign() {
+    // The sign comes from the status byte, which a reconnect must read anew:
+    // with the load turned negative while the link was down, the chart's
+    // first points after it must already carry the new sign.
+    showPage(2);
+    auto* chart = f_->form->findChild<WeightChart*>(QStringLiteral("Chart3"));
+    QVERIFY(chart && chart->isVisible());
+    QVERIFY(f_->sim->send(QStringLiteral("load 12")).startsWith(QLatin1String("OK")));
+    QTRY_VERIFY_WITH_TIMEOUT(!chart->points().isEmpty() && chart->points().last().y() > 11, 10000);
+
+    QCOMPARE(f_->sim->send(QStringLiteral("unplug")), QStringLiteral("OK unplug"));
+    QTRY_VERIFY_WITH_TIMEOUT(!f_->session().link().online, 10000);
+    QVERIFY(f_->sim->send(QStringLiteral("load -12")).startsWith(QLatin1String("OK")));
+    // Settled before the link comes back: only the sign can be wrong, not a
+    // swing still on its way.
+    QTRY_VERIFY_WITH_TIMEOUT(f_->sim->status().value(QStringLiteral("net")).toDouble() < -11 &&
+                                 f_->sim->status().value(QStringLiteral("stable")).toBool(),
+                             10000);
+    chart->clear();
+    QVERIFY(f_->sim->send(QStringLiteral("replug")).startsWith(QLatin1String("OK replug")));
+    QTRY_VERIFY_WITH_TIMEOUT(f_->session().link().online.load(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(chart->pointCount() >= 2, 10000);
+    for (int i = 0; i < 2; ++i)
+        QVERIFY2(chart->points().at(i).y() < 0,
+                 qPrintable(QString::number(chart->points().at(i).y())));
 }
 
 QTEST_MAIN(TestFiltersPage)
