@@ -114,7 +114,11 @@ void TestTrafficWindow::typedSetpointShowsByNameWithOldAndNew() {
     QTRY_VERIFY_WITH_TIMEOUT(rowWith(TrafficModel::Entries, expected, from) >= 0, 5000);
     const int row = rowWith(TrafficModel::Entries, expected, from);
     QCOMPARE(monitor().model().text(row, TrafficModel::Letter), QStringLiteral("W"));
-    QCOMPARE(monitor().model().text(row, TrafficModel::Result), QStringLiteral("answered"));
+    // Every fifth reply arrives damaged here: the write may need a second send.
+    const QString result = monitor().model().text(row, TrafficModel::Result);
+    QVERIFY2(result == QLatin1String("answered") ||
+                 result == QLatin1String("answered after 2 sends"),
+             qPrintable(result));
 }
 
 void TestTrafficWindow::filterCountersAndPicture() {
