@@ -8,12 +8,13 @@
 #include "session/session.h"
 
 namespace {
-// The /dev/serial/by-id link that leads to `port`; empty when none does.
-QString byIdLinkOf(const QString& port) {
+// The link in `folder` (udev's by-id links) that leads to `port`; empty
+// when none does.
+QString byIdLinkOf(const QString& port, const QString& folder) {
     const QString target = QFileInfo(port).canonicalFilePath();
     if (target.isEmpty())
         return {};
-    const QDir dir(QStringLiteral("/dev/serial/by-id"));
+    const QDir dir(folder);
     for (const QFileInfo& link :
          dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
         if (link.canonicalFilePath() == target)
@@ -67,7 +68,7 @@ void PortWatch::cercacom() {
         if (porta != lastConfigured_)
             configuredById_.clear();
         lastConfigured_ = porta;
-        const QString byId = byIdLinkOf(porta);
+        const QString byId = byIdLinkOf(porta, byIdFolder_);
         if (!byId.isEmpty())
             configuredById_ = byId;
     }
@@ -109,8 +110,12 @@ bool PortWatch::isConfiguredAdapter(const QString& name) const {
         return false;
     if (name == lastConfigured_)
         return true;
-    return !configuredById_.isEmpty() &&
-           QFileInfo(configuredById_).canonicalFilePath() == QFileInfo(name).canonicalFilePath();
+    if (configuredById_.isEmpty())
+        return false;
+    // A link left dangling (the adapter gone) leads nowhere, not to every
+    // name that does not exist either.
+    const QString target = QFileInfo(configuredById_).canonicalFilePath();
+    return !target.isEmpty() && target == QFileInfo(name).canonicalFilePath();
 }
 
 bool PortWatch::takeArrivedPort(const QString& name) {

@@ -35,6 +35,9 @@ public:
     // Where the system's list of serial ports comes from: systemSerialPorts
     // unless replaced (a test stands in for adapters it cannot plug in).
     void setPortLister(std::function<QStringList()> lister) { lister_ = std::move(lister); }
+    // Where udev keeps an adapter's stable links: /dev/serial/by-id unless
+    // replaced (a test stands in for udev).
+    void setByIdFolder(const QString& folder) { byIdFolder_ = folder; }
 
     void messaggiousb(int event, const QString& name);
     void message_bb5();
@@ -59,6 +62,7 @@ private:
     // The by-id link of the configured adapter, when udev names one.
     QString configuredById_;
     std::function<QStringList()> lister_ = systemSerialPorts;
+    QString byIdFolder_ = QStringLiteral("/dev/serial/by-id");
     // Declared before the thread, which may hold it beyond us.
     std::shared_ptr<MainQueue> queue_;
     std::unique_ptr<TRegMonitorThread> monitor_;

@@ -72,6 +72,8 @@ private Q_SLOTS:
     void registryNewPortClosesTheConfiguredOneEvenOnline();
     void nodesChangedWhileOpenLogsTheRemoval();
     void unplugAndReplugThroughTheWatchedFolder();
+    void adapterBackUnderANewName_data();
+    void adapterBackUnderANewName();
 
 private:
     bool plugged() const { return QFileInfo::exists(linkPath_); }
@@ -287,6 +289,63 @@ void TestHotplug::unplugAndReplugThroughTheWatchedFolder() {
     QCOMPARE(f.session.settings().velocita, QStringLiteral("115200"));
     QVERIFY(f.view.title.contains(linkPath_ + QStringLiteral(":115200")));
     QVERIFY(!f.session.tRecover().isActive());
+}
+
+void TestHotplug::adapterBackUnderANewName_data() {
+    QTest::addColumn<bool>("sameAdapter");
+    QTest::newRow("its by-id link leads to the new name: the configured adapter") << true;
+    QTest::newRow("another adapter's by-id link: a new port") << false;
+}
+
+void TestHotplug::adapterBackUnderANewName() {
+    QFETCH(bool, sameAdapter);
+    // Adapter names as the kernel hands them out, and udev's by-id links,
+    // each a link in a folder of the test's own.
+    QTemporaryDir devDir;
+    QTemporaryDir byIdDir;
+    QVERIFY(devDir.isValid() && byIdDir.isValid());
+    const QString usb0 = devDir.filePath(QStringLiteral("ttyUSB0"));
+    const QString usb1 = devDir.filePath(QStringLiteral("ttyUSB1"));
+    const QString byIdA = byIdDir.filePath(QStringLiteral("usb-Velmora_Adapter_A1-if00-port0"));
+    const QString byIdB = byIdDir.filePath(QStringLiteral("usb-Other_Maker_B7-if00-port0"));
+    QVERIFY(QFile::link(linkPath_, usb0));
+    QVERIFY(QFile::link(usb0, byIdA));
+
+    Fixture f;
+    f.watch.setByIdFolder(byIdDir.path());
+    f.extraPorts = {usb0};
+    QVERIFY(f.connectTo(usb0));
+
+    // Unplugged: the name and the by-id link go, the port with them.
+    QCOMPARE(sim_->send(QStringLiteral("unplug")), QStringLiteral("OK unplug"));
+    QVERIFY(QFile::remove(usb0));
+    QVERIFY(QFile::remove(byIdA));
+    f.extraPorts.clear();
+    f.watch.message_bb5();
+    QCOMPARE(f.session.settings().porta, QStringLiteral("NO"));
+    QVERIFY(!f.session.link().online);
+
+    // Plugged in again, it comes back as ttyUSB1.
+    QVERIFY(sim_->send(QStringLiteral("replug")).startsWith(QLatin1String("OK replug")));
+    QTRY_VERIFY(plugged());
+    QVERIFY(QFile::link(linkPath_, usb1));
+    QVERIFY(QFile::link(usb1, sameAdapter ? byIdA : byIdB));
+    f.extraPorts = {usb1};
+    f.view.titles.clear();
+    f.watch.message_bb5();
+    QCOMPARE(f.session.settings().porta, usb1);
+    if (sameAdapter) {
+        // Its speed kept, and connected now rather than at the recovery tick.
+        QCOMPARE(f.session.settings().velocita, QStringLiteral("115200"));
+        QVERIFY(f.connected());
+        QVERIFY(f.view.title.contains(usb1 + QStringLiteral(":115200")));
+        QVERIFY(!f.session.tRecover().isActive());
+    } else {
+        QCOMPARE(f.session.settings().velocita, QStringLiteral("19200"));
+        QVERIFY(f.session.tRecover().isActive());
+        f.session.tRecover().stop();
+    }
+    f.session.port().close();
 }
 
 QTEST_MAIN(TestHotplug)
