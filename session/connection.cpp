@@ -4,6 +4,7 @@
 
 #include "base/eventlog.h"
 #include "link/portaccess.h"
+#include "link/portaddress.h"
 #include "link/protocol.h"
 #include "session/requests.h"
 #include "session/session.h"
@@ -33,7 +34,8 @@ void Connection::connectInstrument() {
     } else {
         // A serial adapter just opened needs time to settle; a pseudo-terminal
         // or a network port has no adapter.
-        if (!PortAccess::isPseudoTerminal(s_.settings().porta))
+        const QString& porta = s_.settings().porta;
+        if (!PortAccess::isPseudoTerminal(porta) && !PortAddress::looksNetwork(porta))
             s_.mySleep(300);
         if (!s_.transmitThreadRunning())
             s_.startTransmitThread();
