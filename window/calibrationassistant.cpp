@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -565,9 +566,15 @@ bool CalibrationAssistant::saveCertificate(const QString& folder, QString* error
     const QString base =
         QDir(folder).filePath(QStringLiteral("certificate-%1")
                                   .arg(data.when.toString(QStringLiteral("yyyyMMdd-HHmmss"))));
-    if (!Certificate::writePdf(data, *verification_, base + QStringLiteral(".pdf"), error))
+    const QString pdf = base + QStringLiteral(".pdf");
+    if (!Certificate::writePdf(data, *verification_, pdf, error))
         return false;
-    return Certificate::writeCsv(*verification_, base + QStringLiteral(".csv"), error);
+    // The two are one record: a PDF without its readings is not left behind.
+    if (!Certificate::writeCsv(*verification_, base + QStringLiteral(".csv"), error)) {
+        QFile::remove(pdf);
+        return false;
+    }
+    return true;
 }
 
 void CalibrationAssistant::saveClicked() {

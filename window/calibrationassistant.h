@@ -56,7 +56,7 @@ public:
     QString resultText() const;
 
     // "Save certificate…" without its folder dialog: the PDF and the CSV
-    // in `folder`, each written whole or not at all.
+    // in `folder`, both written whole or neither.
     bool saveCertificate(const QString& folder, QString* error);
 
     void next();

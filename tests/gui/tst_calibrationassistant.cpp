@@ -254,6 +254,19 @@ void TestCalibrationAssistant::wholeRunWithCertificate() {
                                        "2000;2000;0;1.0;pass\n"
                                        "1000;1000;0;1.0;pass\n"
                                        "0;0;0;0.5;pass\n"));
+    {
+        // A CSV that cannot be written takes its PDF with it: the names of
+        // the next seconds are held by folders.
+        QTemporaryDir blocked;
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int s = 0; s < 5; ++s)
+            QVERIFY(QDir(blocked.path())
+                        .mkdir(now.addSecs(s).toString(
+                            QStringLiteral("'certificate-'yyyyMMdd-HHmmss'.csv'"))));
+        QVERIFY(!a()->saveCertificate(blocked.path(), &error));
+        QVERIFY2(error.contains(QLatin1String(".csv")), qPrintable(error));
+        QVERIFY(QDir(blocked.path()).entryList(QDir::Files).isEmpty());
+    }
     const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
     if (pdftotext.isEmpty())
         QSKIP("pdftotext (poppler-utils) is not installed: the PDF's text is not checked");
