@@ -129,7 +129,15 @@ bool PortWatch::takeArrivedPort(const QString& name) {
     if (s_.link().aggiornamento_fw)
         return false;
     s_.impostacom();
-    return s_.link().online && s_.port().isOpen();
+    if (!s_.port().isOpen()) {
+        // Listed but not yet to be opened (udev may still be setting its
+        // permissions): it stays the chosen port, so the recovery timer
+        // tries it again instead of forgetting it until the list changes.
+        s_.settings().porta = name;
+        s_.link().porta_scelta = true;
+        return false;
+    }
+    return s_.link().online;
 }
 
 void PortWatch::messaggiousb(int event, const QString& name) {

@@ -74,6 +74,7 @@ private Q_SLOTS:
     void unplugAndReplugThroughTheWatchedFolder();
     void adapterBackUnderANewName_data();
     void adapterBackUnderANewName();
+    void adapterThatDoesNotOpenAtOnceIsTriedAgain();
 
 private:
     bool plugged() const { return QFileInfo::exists(linkPath_); }
@@ -345,6 +346,40 @@ void TestHotplug::adapterBackUnderANewName() {
         QVERIFY(f.session.tRecover().isActive());
         f.session.tRecover().stop();
     }
+    f.session.port().close();
+}
+
+void TestHotplug::adapterThatDoesNotOpenAtOnceIsTriedAgain() {
+    QTemporaryDir devDir;
+    QVERIFY(devDir.isValid());
+    const QString usb0 = devDir.filePath(QStringLiteral("ttyUSB0"));
+    QVERIFY(QFile::link(linkPath_, usb0));
+    Fixture f;
+    f.extraPorts = {usb0};
+    QVERIFY(f.connectTo(usb0));
+    QVERIFY(QFile::remove(usb0));
+    f.extraPorts.clear();
+    f.watch.message_bb5();
+    QCOMPARE(f.session.settings().porta, QStringLiteral("NO"));
+
+    // It comes back as a name that will not open yet (no terminal behind it).
+    QFile notYet(devDir.filePath(QStringLiteral("not-yet")));
+    QVERIFY(notYet.open(QIODevice::WriteOnly));
+    notYet.close();
+    QVERIFY(QFile::link(notYet.fileName(), usb0));
+    f.extraPorts = {usb0};
+    f.watch.message_bb5();
+    QVERIFY(!f.session.port().isOpen());
+    QCOMPARE(f.session.settings().porta, usb0);
+    QVERIFY(f.session.tRecover().isActive());
+
+    // Once it opens, the recovery timer's tick connects it.
+    QVERIFY(QFile::remove(usb0));
+    QVERIFY(QFile::link(linkPath_, usb0));
+    QVERIFY(f.waitConnected(10000));
+    QCOMPARE(f.session.settings().porta, usb0);
+    QCOMPARE(f.session.settings().velocita, QStringLiteral("115200"));
+    f.session.tRecover().stop();
     f.session.port().close();
 }
 
